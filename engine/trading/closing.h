@@ -1,0 +1,21 @@
+// Closing deals and the CAD cycle.
+#pragma once
+
+#include <cstdint>
+
+namespace kmr {
+
+struct TradingState;
+
+enum class Side { kLong, kShort };
+
+void CloseSingleDeal(TradingState& trading, std::uint32_t id);
+bool TryCloseDealIfInProfit(TradingState& trading, bool isLong, std::int32_t entryChart);
+bool ClosePositiveOrHedgeStandardDeals(TradingState& trading, bool isLong, bool hedge);
+bool CloseProfitableSideOnNewTrend(TradingState& trading, Side side);
+bool CloseSideGroupOnNewTrend(TradingState& trading, Side side);
+void CloseAllDeals(TradingState& trading, bool manual);
+void CheckCadTarget(TradingState& trading);
+void ResetCadCounter(TradingState& trading);
+
+}  // namespace kmr
