@@ -17,7 +17,7 @@ constexpr std::uint32_t TrendCode(std::uint32_t trendWord, int chart) {
 
 std::uint32_t ComputeTrendWord(const TrendChart* charts, std::int32_t count);
 std::int32_t ComputeTrendVote(std::uint32_t trendWord, std::int32_t considered);
-// Writes one letter per chart ('-', 'D', 'U', '?' for the unused code 2) for the first
+// Writes one letter per chart ('-' none, 'D' down, 'U' up) for the first
 // min(chartCount, 16) charts into `out` (room for 17 characters) and returns `out`.
 char* TrendLetters(std::uint32_t trendWord, std::int32_t chartCount, char* out);
 
