@@ -11,9 +11,9 @@ TEST(CloseAllDeals, AlternatesTheSidesStartingAgainstTheNetPosition) {
     std::vector<std::uint32_t> kinds;  // volume 1 each, tickets 1000 + id
     std::vector<std::uint32_t> order;  // tickets in the order of their close commands
   } cases[] = {
-      {{kLong, kShort, kLong, kLong}, {1001, 1002, 1003, 1004}},     // net long
-      {{kLong, kShort, kShort, kShort}, {1002, 1003, 1004, 1001}},   // net short
-      {{kShort, kLong}, {1002, 1001}},                               // flat: LONG first
+      {{kLong, kShort, kLong, kLong}, {1001, 1002, 1003, 1004}},    // net long
+      {{kLong, kShort, kShort, kShort}, {1002, 1003, 1004, 1001}},  // net short
+      {{kShort, kLong}, {1002, 1001}},                              // flat: LONG first
       {{kShort, kShort}, {1001, 1002}},
   };
   for (const Case& c : cases) {
@@ -58,7 +58,8 @@ TEST(CloseAllDeals, AFullQueueLeavesTheDealUnmarked) {
   std::vector<std::uint64_t> commands = b.Drain();
   EXPECT_EQ(commands.back(), Close(1001));
   CloseAllDeals(*b.t, false);  // the refused deals are chosen again
-  EXPECT_EQ(b.Drain(), (std::vector<std::uint64_t>{Close(1003), Close(1002)}));  // still net long: LONG first
+  EXPECT_EQ(b.Drain(),
+            (std::vector<std::uint64_t>{Close(1003), Close(1002)}));  // still net long: LONG first
 }
 
 TEST(CheckCadTarget, ClosesEverythingOnceAndTheLastCloseEndsTheCycle) {

@@ -117,8 +117,9 @@ TEST(OpenDealClosed, TheLastFilledDealEndsTheCadCycle) {
   OpenDealClosed(*b.t, 1002, 1, 101);
   EXPECT_EQ(b.t->cadRequested, 0);
   EXPECT_EQ(b.t->closedProfit, 0);
-  EXPECT_NE(b.Journal().find("## CLOSE STANDARD 2 LONG 101.0000 1.0000 0 0.0000 0.0000 0.0000 \r\n"),
-            std::string::npos)
+  EXPECT_NE(
+      b.Journal().find("## CLOSE STANDARD 2 LONG 101.0000 1.0000 0 0.0000 0.0000 0.0000 \r\n"),
+      std::string::npos)
       << b.Journal();
 }
 

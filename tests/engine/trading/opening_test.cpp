@@ -155,7 +155,11 @@ TEST(TryOpenDcaDeal, OpensBeyondTheIntervalFromTheChartsOwnDeals) {
     std::vector<std::uint64_t> opens;
   } cases[] = {
       // dcaInterval 100 x tickSize 0.25 = 25 below the lowest LONG deal of chart 2.
-      {{{c2 | kLong, 105}, {c2 | kLong, 110}, {(1u << 4) | kLong, 50}}, 80.00, 0, true, false,
+      {{{c2 | kLong, 105}, {c2 | kLong, 110}, {(1u << 4) | kLong, 50}},
+       80.00,
+       0,
+       true,
+       false,
        {OpenLong(4)}},
       {{{c2 | kLong, 105}, {c2 | kLong, 110}, {(1u << 4) | kLong, 50}}, 80.01, 0, true, false, {}},
       {{{c2 | kShort, 110}, {c2 | kKindDca, 115}}, 0, 140.00, false, true, {OpenShort(3)}},
@@ -181,8 +185,8 @@ TEST(StartTradingCycleManually, OpensAManualDealWithTheTrend) {
     std::initializer_list<std::uint32_t> codes;
     std::vector<std::uint64_t> opens;
     std::uint32_t kind;
-  } cases[] = {{{3, 3, 1}, {OpenLong(1)}, 0x1F1}, {{1, 3, 1}, {OpenShort(1)}, 0x1F0},
-               {{3, 1, 0}, {}, 0}};
+  } cases[] = {
+      {{3, 3, 1}, {OpenLong(1)}, 0x1F1}, {{1, 3, 1}, {OpenShort(1)}, 0x1F0}, {{3, 1, 0}, {}, 0}};
   for (const Case& c : cases) {
     Book b;
     b.OpenJournal(3);

@@ -31,7 +31,7 @@ struct Book {
 
   // Trend charts without letters by default, entry charts 40, 80, 120.
   explicit Book(std::initializer_list<std::uint32_t> trend = {kNoHedge | 1600, kNoHedge | 800,
-                                                               kNoHedge | 400},
+                                                              kNoHedge | 400},
                 int considered = 0, std::initializer_list<std::uint32_t> entry = {40, 80, 120}) {
     StrategyParameters p{0.25, 20, 8, 2.0, {}, considered, {}};
     std::copy(trend.begin(), trend.end(), p.trendCharts);
@@ -118,9 +118,15 @@ struct Book {
   }
 };
 
-inline std::uint64_t Close(std::uint32_t ticket) { return EncodeCommand(kCommandClose, ticket); }
-inline std::uint64_t OpenLong(std::uint32_t id) { return EncodeCommand(kCommandOpenLong, id); }
-inline std::uint64_t OpenShort(std::uint32_t id) { return EncodeCommand(kCommandOpenShort, id); }
+inline std::uint64_t Close(std::uint32_t ticket) {
+  return EncodeCommand(kCommandClose, ticket);
+}
+inline std::uint64_t OpenLong(std::uint32_t id) {
+  return EncodeCommand(kCommandOpenLong, id);
+}
+inline std::uint64_t OpenShort(std::uint32_t id) {
+  return EncodeCommand(kCommandOpenShort, id);
+}
 
 constexpr std::uint32_t kLong = kKindStandard | kKindLong;
 constexpr std::uint32_t kShort = kKindStandard;
