@@ -166,35 +166,35 @@ class Host {
     const double price = deal.isLong ? ask_ : bid_;
     ++fillCounter_;
     if (fillCounter_ % 23 == 0) {
-      api_.OrderRejected(static_cast<int>(id));
       Forget(id, 0);
+      api_.OrderRejected(static_cast<int>(id));
       return;
     }
     deal.ticket = nextTicket_++;
     api_.OrderSetTicket(id, deal.ticket);
     if (fillCounter_ % 97 == 0) {
-      Report(api_.OrderFilled(deal.ticket, kDealSize / 2, price));
-      deal.filled = kDealSize / 2;
-      ++filledCount_;
-      api_.OrderRejected(static_cast<int>(id));
+      FillPart(deal, kDealSize / 2, price);
+      // The engine keeps counting a filled deal that is rejected afterwards.
       ++rejectedAfterFill_;
+      --filledCount_;
       Forget(id, kDealSize / 2);
-      ReadJournal();
+      api_.OrderRejected(static_cast<int>(id));
       return;
     }
     if (fillCounter_ % 11 == 0) {
-      Report(api_.OrderFilled(deal.ticket, kDealSize / 2, price));
-      deal.filled = kDealSize / 2;
-      ++filledCount_;
-      ReadJournal();
-      Report(
-          api_.OrderFilled(deal.ticket, kDealSize / 2, price + (deal.isLong ? 1 : -1) * kTickSize));
-      deal.filled = kDealSize;
+      FillPart(deal, kDealSize / 2, price);
+      FillPart(deal, kDealSize / 2, price + (deal.isLong ? 1 : -1) * kTickSize);
     } else {
-      Report(api_.OrderFilled(deal.ticket, kDealSize, price));
-      deal.filled = kDealSize;
-      ++filledCount_;
+      FillPart(deal, kDealSize, price);
     }
+  }
+
+  // The model takes the state after the report first, so that the journal's deal line can be
+  // compared with it right away.
+  void FillPart(HostDeal& deal, double volume, double price) {
+    if (deal.filled == 0) ++filledCount_;
+    deal.filled += volume;
+    Report(api_.OrderFilled(deal.ticket, volume, price));
     ReadJournal();
   }
 
