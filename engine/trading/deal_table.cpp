@@ -108,9 +108,27 @@ void OrderSetTicket(TradingState& trading, std::uint32_t id, std::uint32_t ticke
   trading.deals[i].ticket = ticket;
 }
 
+namespace {
+
+// A filled deal that the host drops without a close report still leaves the book: it must stop
+// counting as filled, or a close-all under way would wait for it forever.
+void ForgetFilledDeal(TradingState& trading, std::uint32_t kind) {
+  if (!(kind & kKindFilled)) return;
+  --trading.filledDealCount;
+  if (trading.cadRequested && trading.filledDealCount == 0) {
+    trading.cadRequested = 0;
+    trading.closedProfit = 0;
+  }
+}
+
+}  // namespace
+
 void OrderClosed(TradingState& trading, std::int32_t ticket) {
   const int i = FindDealByTicket(trading, static_cast<std::uint32_t>(ticket));
-  if (i >= 0) RemoveDeal(trading, i);
+  if (i < 0) return;
+  const std::uint32_t kind = trading.deals[i].kind;
+  RemoveDeal(trading, i);
+  ForgetFilledDeal(trading, kind);
 }
 
 void OrderRejected(TradingState& trading, std::int32_t id) {
@@ -121,7 +139,9 @@ void OrderRejected(TradingState& trading, std::int32_t id) {
     trading.netPosition -= deal.volume;
   else
     trading.netPosition += deal.volume;
+  const std::uint32_t kind = deal.kind;
   RemoveDeal(trading, i);
+  ForgetFilledDeal(trading, kind);
 }
 
 double DealProfit(const TradingState& trading, bool isLong, double dealPrice, double price,

@@ -174,9 +174,7 @@ class Host {
     api_.OrderSetTicket(id, deal.ticket);
     if (fillCounter_ % 97 == 0) {
       FillPart(deal, kDealSize / 2, price);
-      // The engine keeps counting a filled deal that is rejected afterwards.
-      ++rejectedAfterFill_;
-      --filledCount_;
+      --filledCount_;  // a rejected deal no longer counts as filled
       Forget(id, kDealSize / 2);
       api_.OrderRejected(static_cast<int>(id));
       return;
@@ -247,7 +245,7 @@ class Host {
     CHECK(fields == 10, "a deal line has its ten fields");
     if (fields != 10) return;
     CHECK(std::fabs(net - net_) < 5e-5, "netPosition is what the book implies");
-    CHECK(filled == filledCount_ + rejectedAfterFill_, "filledDealCount follows the fills");
+    CHECK(filled == filledCount_, "filledDealCount follows the fills");
     CHECK(std::isfinite(floating) && std::isfinite(closed) && std::isfinite(price),
           "profits are finite");
     if (std::fabs(net - net_) >= 5e-5) std::printf("  line: %s (book %.4f)\n", line.c_str(), net_);
@@ -262,7 +260,7 @@ class Host {
   double bid_ = 0, ask_ = 0, net_ = 0;
   std::uint32_t nextTicket_ = 70001;
   long fillCounter_ = 0, opens_ = 0, closes_ = 0, commandCount_ = 0, activeTicks_ = 0;
-  int filledCount_ = 0, rejectedAfterFill_ = 0;
+  int filledCount_ = 0;
   std::uint64_t hash_ = 14695981039346656037ull;
 };
 

@@ -63,7 +63,7 @@ TEST(OrderRejected, TakesBackOnlyTheFilledVolume) {
   }
 }
 
-TEST(OrderClosed, RemovesTheDealAndNothingElse) {
+TEST(OrderClosed, RemovesTheDealAndKeepsTheNetPosition) {
   Book b;
   b.Deal(kLong, 100, 1);
   b.Deal(kShort, 100, 1);
@@ -72,7 +72,23 @@ TEST(OrderClosed, RemovesTheDealAndNothingElse) {
   ASSERT_EQ(b.t->dealCount, 1);
   EXPECT_EQ(b.t->deals[0].id, 2u);
   EXPECT_EQ(b.t->netPosition, net);
-  EXPECT_EQ(b.t->filledDealCount, 2);
+  EXPECT_EQ(b.t->filledDealCount, 1) << "the dropped deal no longer counts as filled";
+}
+
+TEST(DroppedDeals, EndACloseAllCycleWhenTheLastFilledDealGoes) {
+  for (bool rejected : {false, true}) {
+    Book b;
+    b.Deal(kLong, 100, 1);
+    b.t->cadRequested = 1;
+    b.t->closedProfit = 60;
+    if (rejected)
+      OrderRejected(*b.t, 1);
+    else
+      OrderClosed(*b.t, 1001);
+    EXPECT_EQ(b.t->filledDealCount, 0);
+    EXPECT_EQ(b.t->cadRequested, 0) << rejected;
+    EXPECT_EQ(b.t->closedProfit, 0) << rejected;
+  }
 }
 
 TEST(OpenDealClosed, BooksTheRealisedProfitAndFreesTheHedgePartner) {
