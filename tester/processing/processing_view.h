@@ -33,10 +33,10 @@ class ProcessingView {
   virtual void SetTimerActive(bool /*on*/) {}  // start (shortest period) or stop the step timer
 
   // --- What the loop reads from the front ---
-  virtual std::string SourceFileName() const = 0;      // edit 1000, UTF-8
-  virtual std::string SpreadText() const = 0;          // edit 1018 "Spread:"
-  virtual std::string StopText() const = 0;            // edit 1024 "Stop[$]:"
-  virtual std::string LimitText() const = 0;           // edit 1025 "Limit[$]:"
+  virtual std::string SourceFileName() const = 0;       // edit 1000, UTF-8
+  virtual std::string SpreadText() const = 0;           // edit 1018 "Spread:"
+  virtual std::string StopText() const = 0;             // edit 1024 "Stop[$]:"
+  virtual std::string LimitText() const = 0;            // edit 1025 "Limit[$]:"
   virtual LocalDateTime HistoryTillFields() const = 0;  // pickers 1005 (date) and 1006 (time)
 };
 

@@ -31,7 +31,7 @@ class LineTimeConverter {
 
  private:
   bool valid_ = false;
-  int year_ = 0, month_ = 0, day_ = 0, hour_ = 0;
+  std::int64_t hour_ = 0;    // the cached local hour: the fields read as UTC, in hours
   std::int64_t offset_ = 0;  // mktime result minus the fields read as UTC
 };
 
