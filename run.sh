@@ -5,4 +5,6 @@ cd "$(dirname "$0")"
 ./scripts/setup
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
-KMR_NO_WINDOW=${KMR_NO_WINDOW:-1} ./build/bin/conformance_host build/bin/KMRLibrary.so data/USDCHF_30min_19960401-20010330.txt
+mkdir -p build/run
+KMR_NO_WINDOW=${KMR_NO_WINDOW:-1} ./build/bin/conformance_host build/bin/KMRLibrary.so \
+  data/USDCHF_30min_19960401-20010330.txt build/run

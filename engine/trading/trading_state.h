@@ -28,7 +28,9 @@ constexpr std::uint32_t kKindClosing = 1u << 12;
 constexpr std::uint32_t KindOrigin(std::uint32_t kind) {
   return (kind & kKindOriginMask) >> kKindOriginShift;
 }
-constexpr bool KindIsLong(std::uint32_t kind) { return (kind & kKindLong) != 0; }
+constexpr bool KindIsLong(std::uint32_t kind) {
+  return (kind & kKindLong) != 0;
+}
 
 // tradingFlags bits.
 constexpr std::uint32_t kClosePositiveOnNewTrend = 1u << 0;
