@@ -36,7 +36,9 @@ std::string LocalTimeText(std::time_t time) {
   return text;
 }
 
-std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
+std::string Text(const QLineEdit* edit) {
+  return edit->text().toStdString();
+}
 
 class WaitCursor {
  public:
@@ -90,8 +92,7 @@ void CKMRTesterDlg::ShowStoredControls(const StoredControls& stored) {
     c_.historyDate->setDate(local.date());
     c_.historyTime->setTime(local.time());
   }
-  if (!stored.sourcePath.empty())
-    c_.sourceFile->setText(QString::fromStdString(stored.sourcePath));
+  if (!stored.sourcePath.empty()) c_.sourceFile->setText(QString::fromStdString(stored.sourcePath));
 }
 
 void CKMRTesterDlg::Connect() {
@@ -112,7 +113,8 @@ void CKMRTesterDlg::Connect() {
   connect(c_.stop, &QPushButton::clicked, this, [this] { Processing(&TesterCoreLink::Stop); });
   connect(c_.speed, &QSlider::valueChanged, this,
           [this](int position) { settings_.ProcessingDelay = position; });
-  connect(c_.settings, &QPushButton::clicked, this, [this] { Guarded([this] { OpenSettings(); }); });
+  connect(c_.settings, &QPushButton::clicked, this,
+          [this] { Guarded([this] { OpenSettings(); }); });
   connect(c_.reset, &QPushButton::clicked, this, [this] { Guarded([this] { Reset(); }); });
   connect(c_.clearLog, &QPushButton::clicked, c_.log, &QListWidget::clear);
   connect(c_.close, &QPushButton::clicked, this, &CKMRTesterDlg::CloseDialog);
@@ -173,10 +175,18 @@ void CKMRTesterDlg::ShowMessage(const std::string& text) {
   ShowMessageBox(this, BoxKind::Information, QString::fromStdString(text));
 }
 
-std::string CKMRTesterDlg::SourceFileName() const { return c_.sourceFile->text().toStdString(); }
-std::string CKMRTesterDlg::SpreadText() const { return Text(c_.spread); }
-std::string CKMRTesterDlg::StopText() const { return Text(c_.stopDistance); }
-std::string CKMRTesterDlg::LimitText() const { return Text(c_.limitDistance); }
+std::string CKMRTesterDlg::SourceFileName() const {
+  return c_.sourceFile->text().toStdString();
+}
+std::string CKMRTesterDlg::SpreadText() const {
+  return Text(c_.spread);
+}
+std::string CKMRTesterDlg::StopText() const {
+  return Text(c_.stopDistance);
+}
+std::string CKMRTesterDlg::LimitText() const {
+  return Text(c_.limitDistance);
+}
 
 void CKMRTesterDlg::HistoryTill(int& year, int& month, int& day, int& hour, int& minute,
                                 int& second) const {
@@ -233,7 +243,9 @@ void CKMRTesterDlg::CloseDialog() {
   done(QDialog::Accepted);
 }
 
-void CKMRTesterDlg::reject() { CloseDialog(); }
+void CKMRTesterDlg::reject() {
+  CloseDialog();
+}
 
 void CKMRTesterDlg::closeEvent(QCloseEvent* event) {
   CloseDialog();

@@ -38,7 +38,7 @@ struct BrokerFigures {
 
 // The stored values that live in the window's controls.
 struct StoredControls {
-  bool found = false;        // a record was read
+  bool found = false;            // a record was read
   std::int32_t historyTill = 0;  // 0: none stored
   std::string sourcePath;
 };
