@@ -116,6 +116,9 @@ void CDlgKMRSettings::BuildControls() {
   AddColumn(money, 3, "Tick Value:", tickValue_);
   AddColumn(money, 4, "Deal Comm [$]:", dealComm_);
   AddColumn(money, 5, "CAD Profit [$]:", cadProfit_);
+  for (QLineEdit* edit : {dealSize_, maxNetPos_, tickSize_, tickValue_, dealComm_, cadProfit_})
+    edit->setMaximumWidth(110);
+  money->setColumnStretch(6, 1);
   top->addLayout(money);
   top->addWidget(NewLine(this));
 
@@ -144,9 +147,11 @@ void CDlgKMRSettings::BuildControls() {
   auto* trendRow = new QGridLayout;
   for (int i = 0; i < 8; ++i) {
     trend_[i] = NewEdit(kTrendIds[i], trendGroup);
+    trend_[i]->setMaximumWidth(90);
     const QByteArray label = QString("Trend %1:").arg(i + 1).toLatin1();
     AddColumn(trendRow, i, label.constData(), trend_[i]);
   }
+  trendRow->setColumnStretch(8, 1);
   trendBox->addLayout(trendRow);
   auto* consider = new QHBoxLayout;
   considerFirst_ = NewEdit(1050, trendGroup);
@@ -169,9 +174,11 @@ void CDlgKMRSettings::BuildControls() {
   auto* entryRow = new QGridLayout;
   for (int i = 0; i < 8; ++i) {
     entry_[i] = NewEdit(kEntryIds[i], entryGroup);
+    entry_[i]->setMaximumWidth(90);
     const QByteArray label = QString("TE %1:").arg(i + 1).toLatin1();
     AddColumn(entryRow, i, label.constData(), entry_[i]);
   }
+  entryRow->setColumnStretch(8, 1);
   entryBox->addLayout(entryRow);
   AddLegend(entryBox,
             {"Entry Chart prefix legend: (one action per chart)",

@@ -75,6 +75,7 @@ void RunScreenshots(CKMRTesterDlg& dlg, const TesterOptions& options) {
   Settle(500);
   Save(settings.grab(), dir.filePath("settings_dialog.png"));
   settings.reject();
+  Settle(500);
 
   QScreen* screen = QGuiApplication::primaryScreen();
   if (const WId engine = FindEngineWindow(); engine != 0 && screen)

@@ -125,6 +125,8 @@ TesterDlgControls BuildTesterDlgControls(QWidget* w) {
   c.limitDistance = Named(new QLineEdit(w), 1025);
   for (QLineEdit* e : {c.spread, c.stopDistance, c.limitDistance}) e->setMaximumWidth(90);
   c.lastTick = NewReadOnly(1023, w);
+  c.lastTick->setMinimumWidth(
+      c.lastTick->fontMetrics().horizontalAdvance("00000000 00:00:00   0.00000") + 16);
   money->addWidget(NewLabel("Spread:", w, c.spread));
   money->addWidget(c.spread);
   money->addSpacing(12);
