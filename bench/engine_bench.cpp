@@ -1,15 +1,15 @@
-// Engine speed through its exports, on the sample prices with the tester's default charts:
-// ns per history tick and per ProcessNewTick before live mode.
+// Engine speed through its exports, on the sample prices: ns per history tick and per
+// ProcessNewTick before live mode with the tester's default charts, and ns per live tick while
+// the strategy trades against a host that fills at once and closes on command.
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "common/kmr_exports.h"
+#include "common/command.h"
+#include "tester/connector/library_connector.h"
+#include "tester/source/source_reader.h"
 
 namespace {
 
@@ -21,59 +21,59 @@ struct Prices {
 const Prices& SamplePrices() {
   static const Prices prices = [] {
     Prices p;
-    const std::string path =
-        std::string(KMR_SOURCE_DIR) + "/data/USDCHF_30min_19960401-20010330.txt";
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) return p;
-    char line[128];
-    int t = 0;
-    while (std::fgets(line, sizeof line, file)) {
-      const char* semicolon = std::strchr(line, ';');
-      if (semicolon == nullptr) continue;
-      p.price.push_back(std::strtod(semicolon + 1, nullptr));
-      p.time.push_back(t += 1800);
-    }
-    std::fclose(file);
+    kmr::SourceReader reader;
+    if (!reader.Open(std::string(KMR_SOURCE_DIR) + "/data/USDCHF_30min_19960401-20010330.txt"))
+      return p;
+    kmr::SourceLine line;
+    while (reader.ReadLine(line)) p.price.push_back(line.price), p.time.push_back(line.time);
     return p;
   }();
   return prices;
 }
 
-struct Engine {
-  kmr::InitializeKMRFn InitializeKMR;
-  kmr::ProcessHistoryTickFn ProcessHistoryTick;
-  kmr::ProcessNewTickFn ProcessNewTick;
-};
-
-const Engine* LoadEngine() {
-  static const Engine* engine = []() -> const Engine* {
+const kmr::EngineApi* LoadEngine() {
+  static const kmr::EngineApi* engine = []() -> const kmr::EngineApi* {
     setenv("KMR_NO_WINDOW", "1", 1);
-    const std::string path = std::string(KMR_BINARY_DIR) + "/bin/KMRLibrary.so";
-    void* library = dlopen(path.c_str(), RTLD_NOW);
-    if (library == nullptr) return nullptr;
-    auto* e = new Engine{
-        reinterpret_cast<kmr::InitializeKMRFn>(dlsym(library, "InitializeKMR")),
-        reinterpret_cast<kmr::ProcessHistoryTickFn>(dlsym(library, "ProcessHistoryTick")),
-        reinterpret_cast<kmr::ProcessNewTickFn>(dlsym(library, "ProcessNewTick"))};
-    return e;
+    static kmr::CKMRLibraryConnector connector;
+    if (!connector.BindLibrary(std::string(KMR_BINARY_DIR) + "/bin/KMRLibrary.so")) return nullptr;
+    return &connector.Api();
   }();
   return engine;
 }
 
-void InitializeDefaults(const Engine& e) {
-  const int noHedge = 1 << 24;
-  e.InitializeKMR(0.0001, 20, 8, 2.0, noHedge | 1600, noHedge | 800, noHedge | 400, noHedge | 200,
-                  noHedge | 100, 0, 0, 0, 5, 40, 80, 120, 0, 0, 0, 0, 0);
+constexpr int kNoHedge = 1 << 24;
+
+void InitializeDefaults(const kmr::EngineApi& e) {
+  e.InitializeKMR(0.0001, 20, 8, 2.0, kNoHedge | 1600, kNoHedge | 800, kNoHedge | 400,
+                  kNoHedge | 200, kNoHedge | 100, 0, 0, 0, 5, 40, 80, 120, 0, 0, 0, 0, 0);
+}
+
+// Settings that trade on the sample: about 450 deals in the live part.
+void InitializeTrading(const kmr::EngineApi& e) {
+  e.InitializeKMR(0.0001, 20, 8, 2.0, 200, kNoHedge | (1 << 26) | 100, kNoHedge | (1 << 25) | 50,
+                  kNoHedge | 25, kNoHedge | 12, 0, 0, 0, 3, 20, kNoHedge | 40, (1 << 25) | 60, 0, 0,
+                  0, 0, 0);
+  e.SetKMRPriceParameters(1, 10, 1.5, 100, 100, 50, 0, 5, 5);
+}
+
+bool Ready(benchmark::State& state, const kmr::EngineApi* e, const Prices& p) {
+  if (e != nullptr && !p.price.empty()) return true;
+  state.SkipWithError("engine library or sample file missing");
+  return false;
+}
+
+void CountTicks(benchmark::State& state, std::size_t ticksPerIteration) {
+  const auto ticks = static_cast<double>(state.iterations() * ticksPerIteration);
+  state.SetItemsProcessed(static_cast<long>(ticks));
+  state.counters["ns_per_tick"] =
+      benchmark::Counter(ticks, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 template <bool kHistory>
 void FeedSample(benchmark::State& state) {
-  const Engine* e = LoadEngine();
+  const kmr::EngineApi* e = LoadEngine();
   const Prices& p = SamplePrices();
-  if (e == nullptr || p.price.empty()) {
-    state.SkipWithError("engine library or sample file missing");
-    return;
-  }
+  if (!Ready(state, e, p)) return;
   InitializeDefaults(*e);
   const std::size_t n = p.price.size();
   for (auto _ : state) {
@@ -84,10 +84,59 @@ void FeedSample(benchmark::State& state) {
         benchmark::DoNotOptimize(e->ProcessNewTick(p.price[i], p.price[i] + 0.0002, p.time[i], 0));
     }
   }
-  state.SetItemsProcessed(static_cast<long>(state.iterations() * n));
-  state.counters["ns_per_tick"] =
-      benchmark::Counter(static_cast<double>(state.iterations() * n),
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  CountTicks(state, n);
+}
+
+// The host's side of a command: opens fill at once at ask or bid, closes at bid or ask.
+struct Host {
+  std::vector<std::uint8_t> isLong;  // by ticket, which is the deal id
+  long deals = 0;
+};
+
+void RunCommands(const kmr::EngineApi& e, double bid, double ask, Host& host) {
+  for (;;) {
+    const auto word = static_cast<std::uint64_t>(e.GetNextCommand());
+    const std::uint8_t code = kmr::CommandCodeOf(word);
+    const std::uint32_t operand = kmr::CommandOperandOf(word);
+    if (code == kmr::kCommandOpenLong || code == kmr::kCommandOpenShort) {
+      const bool isLong = code == kmr::kCommandOpenLong;
+      if (operand >= host.isLong.size()) host.isLong.resize(operand + 1024);
+      host.isLong[operand] = isLong;
+      e.OrderSetTicket(operand, operand);
+      e.OrderFilled(operand, 1, isLong ? ask : bid);
+      ++host.deals;
+    } else if (code == kmr::kCommandClose) {
+      const bool isLong = operand < host.isLong.size() && host.isLong[operand];
+      e.OpenDealClosed(operand, 1, isLong ? bid : ask);
+    } else {
+      return;
+    }
+  }
+}
+
+// The first third of the file is history; the live ticks that follow are timed, with every
+// command they give and its host reports.
+void BM_LiveTickTrading(benchmark::State& state) {
+  const kmr::EngineApi* e = LoadEngine();
+  const Prices& p = SamplePrices();
+  if (!Ready(state, e, p)) return;
+  const std::size_t n = p.price.size();
+  const std::size_t history = n / 3;
+  Host host;
+  for (auto _ : state) {
+    state.PauseTiming();
+    InitializeTrading(*e);
+    for (std::size_t i = 0; i < history; ++i) e->ProcessHistoryTick(p.price[i], p.time[i], 0);
+    e->ProcessHistoryDataFinished();
+    host.deals = 0;
+    state.ResumeTiming();
+    for (std::size_t i = history; i < n; ++i) {
+      const double bid = p.price[i], ask = bid + 0.0002;
+      if (e->ProcessNewTick(bid, ask, p.time[i], 0) != 0) RunCommands(*e, bid, ask, host);
+    }
+  }
+  state.counters["deals"] = static_cast<double>(host.deals);
+  CountTicks(state, n - history);
 }
 
 void BM_HistoryTick(benchmark::State& state) {
@@ -99,6 +148,7 @@ void BM_NewTickBeforeLive(benchmark::State& state) {
 
 BENCHMARK(BM_HistoryTick)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NewTickBeforeLive)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LiveTickTrading)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -28,21 +28,17 @@ bool StepCandle(CandleBuilder& b, double price, bool newCandle, CandleStart& sta
     return true;
   }
 
+  if (StepInsideBand(b, price, false)) return false;
   const int i = b.currentIndex;
   double d;
   if (price > b.upperTrigger) {
     b.close[i] = b.upperTrigger;
     b.high[i] = b.close[i];
     d = 1;
-  } else if (price < b.lowerTrigger) {
+  } else {
     b.close[i] = b.lowerTrigger;
     b.low[i] = b.close[i];
     d = -1;
-  } else {
-    b.close[i] = price;
-    if (price > b.high[i]) b.high[i] = price;
-    if (price < b.low[i]) b.low[i] = price;
-    return false;
   }
 
   // One completion per tick however far the price jumped: the next tick meets the new band.

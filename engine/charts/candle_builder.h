@@ -40,6 +40,20 @@ struct CandleStart {
 };
 
 void InitCandles(CandleBuilder& builder, double tickSize, std::int32_t tickCount);
+
+// Most ticks: no forced candle, one in progress, and the price inside the band (NaN counts as
+// inside). Then the price only moves the candle in progress and the call returns true; otherwise
+// it changes nothing and StepCandle must run.
+inline bool StepInsideBand(CandleBuilder& b, double price, bool newCandle) {
+  if (newCandle || b.currentIndex == -1 || price > b.upperTrigger || price < b.lowerTrigger)
+    return false;
+  const int i = b.currentIndex;
+  b.close[i] = price;
+  if (price > b.high[i]) b.high[i] = price;
+  if (price < b.low[i]) b.low[i] = price;
+  return true;
+}
+
 // Moves the candle in progress by one price. Returns true when a new candle must start (forced,
 // first tick, or the band was left) and fills `start`; otherwise the price stayed inside the band
 // and only updated the candle in progress.

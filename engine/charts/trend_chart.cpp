@@ -32,19 +32,16 @@ void TrendChart::Init(double tickSize, std::int32_t smoothing1, std::int32_t smo
   trendChangeCount = 0;
 }
 
-unsigned TrendChart::ProcessTick(double price, std::uint32_t time, bool newCandle) {
-  if (tickSize == 0) return 0;
+unsigned TrendChart::ProcessCandleStart(double price, std::uint32_t time, bool newCandle) {
   CandleStart start;
-  if (!StepCandle(*this, price, newCandle, start)) {
-    if (completedCount < 1)
-      rawDirection = bandDirection = 1;
-    else
-      UpdateDirection(false);
-    lastTickTime = time;
-    return 0;
-  }
+  if (!StepCandle(*this, price, newCandle, start)) return 0;  // not reached: the band was left
   const bool changed = StartCandle(start);
-  UpdateDirection(true);
+  if (completedCount < 1) {
+    rawDirection = bandDirection = 1;
+  } else {
+    RebuildBands();
+    FollowBands();
+  }
   lastTickTime = time;
   if (!changed) return 0;
   return trendDirection[trendChangeCount - 1] != 0 ? 0x101 : 0x401;
@@ -102,34 +99,22 @@ void TrendChart::FinishCandle(int i) {
   smoothedRange[i] = weighted / ((p + 1.0) * (p * 0.5));
 }
 
-void TrendChart::UpdateDirection(bool rebuildBands) {
-  if (completedCount < 1) {
-    rawDirection = bandDirection = 1;
-    return;
+void TrendChart::RebuildBands() {
+  const int prev = PreviousSlot(currentIndex);
+  const double mid = smoothedClose[prev];
+  const double width = tickSize > smoothedRange[prev] ? tickSize : smoothedRange[prev];
+  const double dev = width * reversalDeviation;
+  const double lo = mid - dev;
+  const double hi = mid + dev;
+  // While the direction holds, the far band trails the price and only moves with the trend.
+  if (rawDirection) {
+    upperBand = hi;
+    lowerBand = bandDirection ? std::max(lowerBand, lo) : lo;
+  } else {
+    lowerBand = lo;
+    upperBand = bandDirection ? hi : std::min(upperBand, hi);
   }
-  if (rebuildBands) {
-    const int prev = PreviousSlot(currentIndex);
-    const double mid = smoothedClose[prev];
-    const double width = tickSize > smoothedRange[prev] ? tickSize : smoothedRange[prev];
-    const double dev = width * reversalDeviation;
-    const double lo = mid - dev;
-    const double hi = mid + dev;
-    // While the direction holds, the far band trails the price and only moves with the trend.
-    if (rawDirection) {
-      upperBand = hi;
-      lowerBand = bandDirection ? std::max(lowerBand, lo) : lo;
-    } else {
-      lowerBand = lo;
-      upperBand = bandDirection ? hi : std::min(upperBand, hi);
-    }
-    bandDirection = rawDirection;
-  }
-  const double c = close[currentIndex];
-  if (bandDirection)
-    rawDirection = lowerBand > c ? 0 : 1;
-  else
-    rawDirection = c > upperBand ? 1 : 0;
-  currentDirection = rawDirection;
+  bandDirection = rawDirection;
 }
 
 }  // namespace kmr

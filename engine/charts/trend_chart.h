@@ -34,12 +34,32 @@ struct TrendChart : CandleBuilder {
   void Init(double tickSize, std::int32_t smoothing1, std::int32_t smoothing2,
             double reversalDeviation, std::int32_t tickCount, bool colourHistory);
   // Returns 0, 0x101 (new trend up) or 0x401 (new trend down).
-  unsigned ProcessTick(double price, std::uint32_t time, bool newCandle);
+  unsigned ProcessTick(double price, std::uint32_t time, bool newCandle) {
+    if (tickSize == 0) return 0;
+    if (!StepInsideBand(*this, price, newCandle)) return ProcessCandleStart(price, time, newCandle);
+    if (completedCount < 1)
+      rawDirection = bandDirection = 1;
+    else
+      FollowBands();
+    lastTickTime = time;
+    return 0;
+  }
 
  private:
+  // The tick that starts a new candle.
+  unsigned ProcessCandleStart(double price, std::uint32_t time, bool newCandle);
   bool StartCandle(const CandleStart& start);
   void FinishCandle(int slot);
-  void UpdateDirection(bool rebuildBands);
+  void RebuildBands();
+  // The direction of the candle in progress against the bands.
+  void FollowBands() {
+    const double c = close[currentIndex];
+    if (bandDirection)
+      rawDirection = lowerBand > c ? 0 : 1;
+    else
+      rawDirection = c > upperBand ? 1 : 0;
+    currentDirection = rawDirection;
+  }
   void RecordTrend(std::uint8_t direction, std::uint32_t time);
 };
 
