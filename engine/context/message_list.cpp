@@ -45,9 +45,21 @@ void LogMessage(EngineContext& context, const char* text, int length) {
   if (length < 0) length = 0;
   const TimeOfDay now = LocalTimeOfDay();
   char line[kMessageLineSize + 12];
-  const std::size_t bound = std::min<std::size_t>(static_cast<std::size_t>(length) + 11, sizeof line);
-  FormatBounded(line, bound, "%02d:%02d:%02d %s", now.hour, now.minute, now.second, text);
-  AddMessageLine(*context.window, line, static_cast<int>(std::strlen(line)));
+  const std::size_t bound =
+      std::min<std::size_t>(static_cast<std::size_t>(length) + 11, sizeof line);
+  // "HH:MM:SS text" cut to bound - 1 characters, as "%02d:%02d:%02d %s" gives it: the clock's
+  // fields are 0..60, always two digits.
+  const int fields[3] = {now.hour, now.minute, now.second};
+  for (int f = 0; f < 3; ++f) {
+    line[3 * f] = static_cast<char>('0' + fields[f] / 10);
+    line[3 * f + 1] = static_cast<char>('0' + fields[f] % 10);
+    line[3 * f + 2] = f < 2 ? ':' : ' ';
+  }
+  const std::size_t prefix = 9;  // bound is at least 11
+  const std::size_t copied = strnlen(text, bound - 1 - prefix);
+  std::memcpy(line + prefix, text, copied);
+  line[prefix + copied] = '\0';
+  AddMessageLine(*context.window, line, static_cast<int>(prefix + copied));
 }
 
 void LogMessage(EngineContext& context, const char* text) {

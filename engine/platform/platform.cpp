@@ -9,13 +9,21 @@
 
 namespace kmr {
 
-void DebugOutput(const char* text) { std::fprintf(stderr, "KMR: %s\n", text); }
+void DebugOutput(const char* text) {
+  std::fprintf(stderr, "KMR: %s\n", text);
+}
 
 TimeOfDay LocalTimeOfDay() {
-  std::time_t now = std::time(nullptr);
+  // Messages come in bursts within one second; the break-down is done once per second.
+  thread_local std::time_t lastSecond = -1;
+  thread_local TimeOfDay lastTime{0, 0, 0};
+  const std::time_t now = std::time(nullptr);
+  if (now == lastSecond) return lastTime;
   std::tm local{};
   if (localtime_r(&now, &local) == nullptr) return {0, 0, 0};
-  return {local.tm_hour, local.tm_min, local.tm_sec};
+  lastSecond = now;
+  lastTime = {local.tm_hour, local.tm_min, local.tm_sec};
+  return lastTime;
 }
 
 int OpenLogFile(const char* utf8Path) {
