@@ -49,7 +49,9 @@ constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8
 }  // namespace
 
 LocalDateTime LineFields(std::string_view line) {
-  auto code = [&](std::size_t i) -> int { return i < line.size() ? line[i] : 0; };
+  char head[15] = {};  // past the line's end, code 0
+  line.copy(head, sizeof head);
+  auto code = [&](std::size_t i) -> int { return head[i]; };
   auto two = [&](std::size_t i) { return 10 * (code(i) - '0') + (code(i + 1) - '0'); };
   LocalDateTime f;
   f.year = 1000 * (code(0) - '0') + 100 * (code(1) - '0') + 10 * (code(2) - '0') + (code(3) - '0');
@@ -77,6 +79,21 @@ double ParsePrice(std::string_view field) {
   const char* const end = p + field.size();
   bool negative = false;
   if (p < end && *p == '-') negative = true, ++p;
+  // The common case first: at most 15 digits in all, so at most 15 significant ones.
+  {
+    const char* q = p;
+    std::uint64_t mantissa = 0;
+    int digits = 0, decimals = 0;
+    for (; q < end && *q >= '0' && *q <= '9'; ++q, ++digits) mantissa = mantissa * 10 + (*q - '0');
+    if (q < end && *q == '.')
+      for (++q; q < end && *q >= '0' && *q <= '9'; ++q, ++digits, ++decimals)
+        mantissa = mantissa * 10 + (*q - '0');
+    const bool exponent = q < end && (*q == 'e' || *q == 'E' || *q == 'x' || *q == 'X');
+    if (digits > 0 && digits <= 15 && !exponent) {
+      const double value = static_cast<double>(mantissa) / kPow10[decimals];
+      return negative ? -value : value;
+    }
+  }
   std::uint64_t mantissa = 0;
   int significant = 0, decimals = 0;
   bool anyDigit = false;
@@ -104,9 +121,15 @@ std::optional<std::int32_t> LineTimeConverter::Convert(const LocalDateTime& f) {
   if (f.year < 1970 || f.month < 1 || f.month > 12 || f.day < 1 || f.day > 31 || f.hour > 23 ||
       f.minute > 59 || f.second > 59)
     return std::nullopt;
-  // The fields read as if they were UTC; mktime normalises them the same linear way.
-  const std::int64_t naive = (DaysFromCivil(f.year, f.month) + f.day - 1) * 86400 +
-                             std::int64_t{f.hour} * 3600 + std::int64_t{f.minute} * 60 + f.second;
+  // The fields read as if they were UTC; mktime normalises them the same linear way. Lines
+  // come in date order, so the day's number is worked out once per day.
+  if (!dayValid_ || f.year != year_ || f.month != month_ || f.day != day_) {
+    dayNumber_ = DaysFromCivil(f.year, f.month) + f.day - 1;
+    year_ = f.year, month_ = f.month, day_ = f.day;
+    dayValid_ = true;
+  }
+  const std::int64_t naive =
+      dayNumber_ * 86400 + std::int64_t{f.hour} * 3600 + std::int64_t{f.minute} * 60 + f.second;
   const std::int64_t hour = FloorDiv(naive, 3600);
   std::int64_t result;
   if (valid_ && hour == hour_) {

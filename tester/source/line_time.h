@@ -30,6 +30,9 @@ class LineTimeConverter {
   std::optional<std::int32_t> Convert(const LocalDateTime& local);
 
  private:
+  bool dayValid_ = false;
+  int year_ = 0, month_ = 0, day_ = 0;
+  std::int64_t dayNumber_ = 0;  // days from 1970-01-01 to the cached date
   bool valid_ = false;
   std::int64_t hour_ = 0;    // the cached local hour: the fields read as UTC, in hours
   std::int64_t offset_ = 0;  // mktime result minus the fields read as UTC
