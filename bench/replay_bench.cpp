@@ -1,13 +1,20 @@
 // Replay speed: the source reader alone, and the tester's untimed history and trade parts
-// through the real engine, on a generated file of five million lines.
+// through the real engine, on a generated file of five million lines; and kmr-replay itself as
+// its own process on that file, beside `wc -l` of the same file, with its peak memory.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "tester/broker/broker.h"
 #include "tester/connector/library_connector.h"
@@ -15,6 +22,8 @@
 #include "tester/processing/processing_view.h"
 #include "tester/settings/local_time.h"
 #include "tester/source/source_reader.h"
+
+extern char** environ;
 
 namespace {
 
@@ -108,8 +117,78 @@ void BM_Replay(benchmark::State& state) {
   state.SetItemsProcessed(lines);
 }
 
+struct ChildRun {
+  double seconds = 0;  // wall clock
+  double peakMB = 0;   // the child's largest resident set
+};
+
+ChildRun RunChild(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  ChildRun run;
+  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) return run;
+  int status = 0;
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.peakMB = usage.ru_maxrss / 1024.0;
+  posix_spawn_file_actions_destroy(&actions);
+  return run;
+}
+
+// kmr-replay end to end on the five-million-line file, the whole file as history (range(0) = 1)
+// or as trade, and `wc -l` of the same file in the same run: "x_wc" is the replay's time over
+// wc's.
+void BM_KmrReplayProcess(benchmark::State& state) {
+  const std::string& file = PriceFile();
+  const std::string settings = std::filesystem::path(file).parent_path() / "settings";
+  setenv("XDG_CONFIG_HOME", settings.c_str(), 1);
+  setenv("KMR_NO_WINDOW", "1", 1);
+  const std::vector<std::string> replay = {
+      std::string(KMR_BINARY_DIR) + "/bin/kmr-replay",
+      "--defaults",
+      "--history-till",
+      state.range(0) ? "2037-01-01 00:00:00" : "2000-01-01 00:00:00",
+      "--tick-size",
+      "0.0001",
+      "--tick-value",
+      "10",
+      "--deal-size",
+      "1",
+      "--trend",
+      "160,80,40,20,10",
+      "--entry",
+      "4,8,12",
+      "--json",
+      file};
+  ChildRun run, wc;
+  for (auto _ : state) {
+    wc = RunChild({"wc", "-l", file});
+    run = RunChild(replay);
+    state.SetIterationTime(run.seconds);
+  }
+  state.counters["lines_per_s"] = kLines / run.seconds;
+  state.counters["wc_s"] = wc.seconds;
+  state.counters["x_wc"] = run.seconds / wc.seconds;
+  state.counters["peak_MB"] = run.peakMB;
+}
+
 }  // namespace
 
+BENCHMARK(BM_KmrReplayProcess)
+    ->ArgName("history")
+    ->Arg(1)
+    ->Arg(0)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 BENCHMARK(BM_ReadSource)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Replay)
     ->ArgName("history")
