@@ -13,6 +13,11 @@ bool CommandQueueFull(const TradingState& trading);
 // The oldest queued Command, or 0 when the queue is empty.
 std::uint64_t GetNextCommand(TradingState& trading);
 
+// Makes room for one more deal, doubling the table when it is full; false when memory runs out.
+bool EnsureDealSlot(TradingState& trading);
+// The id a new deal takes; ids run 1..32766 and then start again at 1.
+std::uint32_t TakeNextDealId(TradingState& trading);
+
 int FindDealById(const TradingState& trading, std::uint32_t id);
 int FindDealByTicket(const TradingState& trading, std::uint32_t ticket);
 void RemoveDeal(TradingState& trading, int index);
@@ -22,6 +27,10 @@ void OrderSetTicket(TradingState& trading, std::uint32_t id, std::uint32_t ticke
 void OrderClosed(TradingState& trading, std::int32_t ticket);
 void OrderRejected(TradingState& trading, std::int32_t id);
 void OpenDealClosed(TradingState& trading, std::uint32_t ticket, double volume, double price);
+
+// Money profit of `volume` at `price` against the deal price, net of one commission.
+double DealProfit(const TradingState& trading, bool isLong, double dealPrice, double price,
+                  double volume);
 
 double UpdateFloatingProfit(TradingState& trading);
 // Takes the live tick, revalues the book and checks the CAD target; returns whether the net

@@ -28,7 +28,9 @@ constexpr std::uint32_t kKindClosing = 1u << 12;
 constexpr std::uint32_t KindOrigin(std::uint32_t kind) {
   return (kind & kKindOriginMask) >> kKindOriginShift;
 }
-constexpr bool KindIsLong(std::uint32_t kind) { return (kind & kKindLong) != 0; }
+constexpr bool KindIsLong(std::uint32_t kind) {
+  return (kind & kKindLong) != 0;
+}
 
 // tradingFlags bits.
 constexpr std::uint32_t kClosePositiveOnNewTrend = 1u << 0;
@@ -86,6 +88,11 @@ struct TradingState {
   std::uint8_t shortEnabled = 1;
   std::uint8_t journalEnabled = 0;
   char journalLine[kJournalLineSize] = {};
+
+  TradingState() = default;
+  TradingState(const TradingState&) = delete;
+  TradingState& operator=(const TradingState&) = delete;
+  ~TradingState() { delete[] deals; }
 };
 
 }  // namespace kmr
