@@ -90,6 +90,18 @@ bool HasInk(Display* d, Window w, int x, int y, int width, int height) {
   return ink;
 }
 
+std::vector<unsigned long> Pixels(Display* d, Window w, int x, int y, int width, int height) {
+  std::vector<unsigned long> pixels;
+  XWindowAttributes a{};
+  if (!XGetWindowAttributes(d, w, &a) || a.map_state != IsViewable) return pixels;
+  XImage* image = XGetImage(d, w, x, y, width, height, AllPlanes, ZPixmap);
+  if (image == nullptr) return pixels;
+  for (int j = 0; j < height; ++j)
+    for (int i = 0; i < width; ++i) pixels.push_back(XGetPixel(image, i, j) & 0xFFFFFF);
+  XDestroyImage(image);
+  return pixels;
+}
+
 int ThreadCount() {
   DIR* dir = opendir("/proc/self/task");
   if (dir == nullptr) return -1;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kmr::testing {
 
@@ -19,6 +20,8 @@ void SendKey(Display* d, Window w, unsigned long keysym, int x, int y);
 void SendDeleteRequest(Display* d, Window w);
 // Whether any pixel of the window's rectangle differs from black.
 bool HasInk(Display* d, Window w, int x, int y, int width, int height);
+// The window's pixels in a rectangle (empty when it is not on the screen).
+std::vector<unsigned long> Pixels(Display* d, Window w, int x, int y, int width, int height);
 int ThreadCount();
 
 }  // namespace kmr::testing
