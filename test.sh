@@ -6,3 +6,11 @@ cd "$(dirname "$0")"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer (without the Qt
+# windows, whose toolkit is not built for it).
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKMR_SANITIZE=address,undefined \
+  -DKMR_BUILD_GUI=OFF -DKMR_BUILD_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$(nproc)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$(nproc)"

@@ -25,4 +25,26 @@ struct CandleBuilder {
   double brickDirection;
 };
 
+constexpr int PreviousSlot(int slot) {
+  return slot == 0 ? kRingSize - 1 : slot - 1;
+}
+constexpr int NextSlot(int slot) {
+  return (slot + 1) % kRingSize;
+}
+
+// The candle a tick asks to start, with the band that will complete it.
+struct CandleStart {
+  Candle candle;
+  double lowerTrigger;
+  double upperTrigger;
+};
+
+void InitCandles(CandleBuilder& builder, double tickSize, std::int32_t tickCount);
+// Moves the candle in progress by one price. Returns true when a new candle must start (forced,
+// first tick, or the band was left) and fills `start`; otherwise the price stayed inside the band
+// and only updated the candle in progress.
+bool StepCandle(CandleBuilder& builder, double price, bool newCandle, CandleStart& start);
+// Counts the previous candle as completed and stores the new one in the next slot.
+void PlaceCandle(CandleBuilder& builder, const CandleStart& start);
+
 }  // namespace kmr

@@ -35,6 +35,12 @@ struct TrendChart : CandleBuilder {
             double reversalDeviation, std::int32_t tickCount, bool colourHistory);
   // Returns 0, 0x101 (new trend up) or 0x401 (new trend down).
   unsigned ProcessTick(double price, std::uint32_t time, bool newCandle);
+
+ private:
+  bool StartCandle(const CandleStart& start);
+  void FinishCandle(int slot);
+  void UpdateDirection(bool rebuildBands);
+  void RecordTrend(std::uint8_t direction, std::uint32_t time);
 };
 
 }  // namespace kmr

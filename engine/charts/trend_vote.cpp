@@ -21,10 +21,17 @@ std::int32_t ComputeTrendVote(std::uint32_t trendWord, std::int32_t considered) 
   int up = 0, down = 0, none = 0;
   for (int i = 0; i < std::min(considered, 16); ++i) {
     switch (TrendCode(trendWord, i)) {
-      case kTrendCodeUp: ++up; break;
-      case kTrendCodeDown: ++down; break;
-      case kTrendCodeNone: ++none; break;
-      default: break;  // code 2 never occurs; it neither votes nor blocks
+      case kTrendCodeUp:
+        ++up;
+        break;
+      case kTrendCodeDown:
+        ++down;
+        break;
+      case kTrendCodeNone:
+        ++none;
+        break;
+      default:
+        break;  // code 2 never occurs; it neither votes nor blocks
     }
   }
   if (none > 0 || up == down) return 0;
@@ -35,9 +42,15 @@ char* TrendLetters(std::uint32_t trendWord, std::int32_t chartCount, char* out) 
   const int count = std::clamp(chartCount, 0, 16);
   for (int i = 0; i < count; ++i) {
     switch (TrendCode(trendWord, i)) {
-      case kTrendCodeUp: out[i] = 'U'; break;
-      case kTrendCodeDown: out[i] = 'D'; break;
-      default: out[i] = '-'; break;
+      case kTrendCodeUp:
+        out[i] = 'U';
+        break;
+      case kTrendCodeDown:
+        out[i] = 'D';
+        break;
+      default:
+        out[i] = '-';
+        break;
     }
   }
   out[count] = '\0';

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "tests/conformance/checks.h"
@@ -73,6 +74,31 @@ void CheckLogFileOpening(const EngineApi& api, const std::string& dir) {
   api.SetLogFilePath(nullptr);
 }
 
+std::string ReadFile(const std::string& path) {
+  std::string text;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+// The price parameters sent before the first InitializeKMR asked for an unreachable CAD target;
+// ignored, the target stays 0 and the first live tick requests a close-all.
+void CheckEarlyPriceParametersWereIgnored(const EngineApi& api, const std::string& dir) {
+  InitializeDefaults(api, 0.0001);
+  const std::string journal = dir + "/cad.log";
+  api.SetLogFilePath(Utf16(journal + " \\1").c_str());
+  api.ProcessHistoryTick(1.2, 1000, 0);
+  api.ProcessHistoryDataFinished();
+  api.ProcessNewTick(1.2, 1.2002, 1060, 0);
+  api.SetLogFilePath(Utf16(dir + "/other.log").c_str());
+  CHECK(ReadFile(journal).find("Processing new tick -> CloseAllDeals request") != std::string::npos,
+        "SetKMRPriceParameters before InitializeKMR has no effect");
+}
+
 void CheckResultsAfterInitialize(const EngineApi& api) {
   CHECK(InitializeDefaults(api, 0.0001) == 1, "InitializeKMR returns 1 again");
   CHECK(api.GetNextCommand() == 0, "GetNextCommand on an empty queue");
@@ -106,5 +132,6 @@ void CheckResultsAfterInitialize(const EngineApi& api) {
 void RunInterfaceChecks(const EngineApi& api, const std::string& scratchDir) {
   CheckGuardsBeforeInitialize(api);
   CheckLogFileOpening(api, scratchDir);
+  CheckEarlyPriceParametersWereIgnored(api, scratchDir);
   CheckResultsAfterInitialize(api);
 }

@@ -275,10 +275,14 @@ void RunReplayChecks(const EngineApi& api, const std::string& priceFile,
   CHECK(commandLog != nullptr, "the command stream file opens");
   if (commandLog == nullptr || prices.size() <= kHistoryLines) return;
 
-  const int noHedge = 1 << 24;
-  api.InitializeKMR(kTickSize, 20, 8, 2.0, noHedge | 1600, noHedge | 800, noHedge | 400,
-                    noHedge | 200, noHedge | 100, 0, 0, 0, 5, 40, 80, 120, 0, 0, 0, 0, 0);
-  api.SetKMRPriceParameters(kDealSize, 1, 1.5, 100, 100, 50, 0, 5, 0);
+  // Chart sizes scaled to this instrument's moves, with letters that exercise hedging, trend
+  // opens, close-only charts and an entry chart that closes only its own deals.
+  const int noHedge = 1 << 24, closeOnly = 1 << 25, openTrade = 1 << 26;
+  const int openOrCloseOwn = 1 << 24, openOnly = 1 << 25;
+  api.InitializeKMR(kTickSize, 20, 8, 2.0, 200, noHedge | openTrade | 100,
+                    noHedge | closeOnly | 50, noHedge | 25, noHedge | 12, 0, 0, 0, 3, 20,
+                    openOrCloseOwn | 40, openOnly | 60, 0, 0, 0, 0, 0);
+  api.SetKMRPriceParameters(kDealSize, 1, 1.5, 100, 100, 50, 0, 5, 0x5);
   api.SetLogFilePath(Utf16(journalPath + " \\3").c_str());
 
   for (std::size_t i = 0; i < kHistoryLines; ++i)

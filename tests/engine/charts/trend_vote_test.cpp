@@ -19,9 +19,15 @@ TEST(ComputeTrendVote, MajorityOfTheConsideredCharts) {
     int considered;
     int vote;
   } cases[] = {
-      {Word({U}), 1, 1},          {Word({D}), 1, -1},           {Word({N}), 1, 0},
-      {Word({U, U, U, D, D}), 5, 3}, {Word({U, U, D, D, D}), 5, -3}, {Word({U, U, U, U, U}), 5, 5},
-      {Word({U, U, D, D}), 4, 0}, {Word({U, U, U, N, U}), 5, 0}, {Word({U, U, N}), 2, 2},
+      {Word({U}), 1, 1},
+      {Word({D}), 1, -1},
+      {Word({N}), 1, 0},
+      {Word({U, U, U, D, D}), 5, 3},
+      {Word({U, U, D, D, D}), 5, -3},
+      {Word({U, U, U, U, U}), 5, 5},
+      {Word({U, U, D, D}), 4, 0},
+      {Word({U, U, U, N, U}), 5, 0},
+      {Word({U, U, N}), 2, 2},
       {Word({U, D, N}), 0, 0},
   };
   for (const auto& k : cases)

@@ -1,0 +1,81 @@
+// CKMRBroker: the simulated broker. Fills every order at once at bid or ask, values the open
+// deals, closes them on command or at their stop or limit, reports back to the engine and keeps
+// the statistics of the main window.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "tester/connector/engine_api.h"
+#include "tester/settings/tester_settings.h"
+
+namespace kmr {
+
+struct BrokerDeal {
+  std::int32_t orderId = 0;
+  std::int32_t ticket = 0;
+  std::uint8_t isLong = 0;
+  double openPrice = 0;
+  double stopPrice = 0;   // 0 = none
+  double limitPrice = 0;  // 0 = none
+  double profit = 0;
+};
+
+class CKMRBroker {
+ public:
+  // `engine` may be null: the broker then reports nothing.
+  CKMRBroker(const EngineApi* engine, const TesterSettings& settings);
+  virtual ~CKMRBroker() = default;
+  CKMRBroker(const CKMRBroker&) = delete;
+  CKMRBroker& operator=(const CKMRBroker&) = delete;
+
+  // DealSize, DealComm, TickSize, TickValue, StopDistance and LimitDistance. Open deals keep
+  // their stop and limit prices.
+  void SetMoneySettings(const TesterSettings& settings);
+
+  void OnPrice(double bid, double ask);
+  double OpenDeal(bool isLong, std::int32_t orderId);  // the fill price
+  double CloseDeal(std::int32_t ticket);               // the close price, 0.0 when not open
+  void ResetStatistics();
+
+  double FloatingProfit() const { return floatingProfit_; }
+  double ClosedProfit() const { return closedProfit_; }
+  double NetPosition() const { return netPosition_; }
+  double MaxPosition() const { return maxPosition_; }
+  double MaxDrawdown() const { return maxDrawdown_; }
+  double PeakEquity() const { return peakEquity_; }
+  std::int32_t LongDeals() const { return longDeals_; }
+  std::int32_t ShortDeals() const { return shortDeals_; }
+  std::int32_t OpenDeals() const { return count_; }
+  std::int32_t Capacity() const { return capacity_; }
+  const BrokerDeal& Deal(std::int32_t index) const { return deals_[index]; }
+  double Bid() const { return bid_; }
+  double Ask() const { return ask_; }
+
+ private:
+  double ProfitOf(const BrokerDeal& deal) const;
+  void UpdatePosition();
+
+  const EngineApi* engine_;
+  std::unique_ptr<BrokerDeal[]> deals_;
+  std::int32_t capacity_ = 0;
+  std::int32_t count_ = 0;
+  double dealSize_ = 0;
+  double commission_ = 0;
+  double tickSize_ = 0;
+  double tickValue_ = 0;
+  double stopDistance_ = 0;
+  double limitDistance_ = 0;
+  double bid_ = 0;
+  double ask_ = 0;
+  double floatingProfit_ = 0;
+  double closedProfit_ = 0;
+  double netPosition_ = 0;
+  std::int32_t longDeals_ = 0;
+  std::int32_t shortDeals_ = 0;
+  double maxPosition_ = 0;
+  double peakEquity_ = 0;
+  double maxDrawdown_ = 0;
+};
+
+}  // namespace kmr

@@ -1,0 +1,97 @@
+// The processing loop: replays the source file through the engine, first as history ticks and
+// then as trade ticks whose commands the simulated broker carries out. Untimed runs finish inside
+// one call; timed runs handle one line per OnTimer call, which the front (a QTimer, a test)
+// drives while the loop wants its timer (SetTimerActive of the view, or TimerActive()).
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "tester/connector/engine_api.h"
+#include "tester/settings/tester_settings.h"
+#include "tester/source/source_reader.h"
+
+namespace kmr {
+
+class CKMRBroker;
+class ProcessingView;
+
+enum class SourceState { kClosed, kHistory, kTrade };
+
+inline constexpr const char* kNoDataMessage =
+    "No data to process.\nWas History Data processed before?";
+inline constexpr const char* kSourceCannotOpenMessage = "Source file cannot be open.";
+
+class ProcessingLoop {
+ public:
+  // `settings` is the front's TesterSettings, read at every start and changed by the edits read
+  // there. `engine` and `broker` may be null (nothing is then called or carried out).
+  ProcessingLoop(TesterSettings& settings, const EngineApi* engine, CKMRBroker* broker,
+                 ProcessingView& view);
+
+  // --- The buttons: each catches its errors and reports them through the view ---
+  void ProcessHD();    // "Process HD"
+  void ProcessTD();    // "Process TD"
+  void ProcessALL();   // "Process ALL"
+  void ProcessStep();  // "Process Step"
+  void Stop();         // "Stop": closes the source; running flag and timer stay
+  // The timer event; `nowMs` is a steady clock in milliseconds.
+  void OnTimer(std::uint64_t nowMs);
+  // The timer event on the loop's own clock (SetClock).
+  void OnTimer() { OnTimer(nowMs_()); }
+  // "Check File": the text for edit 1004, or nullopt when an error abandoned it (reported).
+  std::optional<std::string> CheckFile();
+  // Closing the main window: the source is closed.
+  void CloseSource();
+
+  // --- The steps themselves; they throw SourceError / SettingsError ---
+  void StartHistory();
+  void StartTrade();
+  void DrainCommands();
+  bool OpenSource();  // shows "Source file cannot be open." on failure
+
+  // Storing the settings when history starts (the GUI's behaviour). kmr-replay turns it off
+  // unless asked to save. A failed save is shown as a message and the run goes on.
+  void SetSaveOnHistoryStart(bool save) { saveOnHistoryStart_ = save; }
+  // The clock of timed processing (milliseconds); defaults to std::chrono::steady_clock.
+  void SetClock(std::uint64_t (*nowMs)()) { nowMs_ = nowMs; }
+
+  SourceState State() const { return state_; }
+  std::int32_t HistoryTillTime() const { return historyTill_; }
+  bool Running() const { return running_; }
+  bool StepFlag() const { return step_; }
+  bool TimerActive() const { return timerActive_; }
+  double LastPrice() const { return reader_.LastPrice(); }
+  std::int32_t LastTickTime() const { return reader_.LastTickTime(); }
+  // Lines given to the engine since the last start of history processing.
+  long HistoryLines() const { return historyLines_; }
+  long TradeLines() const { return tradeLines_; }
+
+ private:
+  bool ReadSourceLine(SourceLine& line);
+  void ProcessTradeLine(const SourceLine& line, bool& drained);
+  void StartTimer();
+  void StopTimer();
+  template <typename F>
+  void Guarded(F&& action);
+
+  TesterSettings& settings_;
+  const EngineApi* engine_;
+  CKMRBroker* broker_;
+  ProcessingView& view_;
+  SourceReader reader_;
+  SourceState state_ = SourceState::kClosed;
+  std::int32_t historyTill_ = std::numeric_limits<std::int32_t>::max();
+  bool running_ = false;
+  bool step_ = false;
+  bool timerActive_ = false;
+  std::uint64_t lastStepTime_ = 0;
+  bool saveOnHistoryStart_ = true;
+  std::uint64_t (*nowMs_)() = nullptr;
+  long historyLines_ = 0;
+  long tradeLines_ = 0;
+};
+
+}  // namespace kmr
