@@ -1,8 +1,10 @@
-// Engine speed through its exports, on the sample prices: ns per history tick and per
-// ProcessNewTick before live mode with the tester's default charts, and ns per live tick while
-// the strategy trades against a host that fills at once and closes on command.
+// Engine speed through its real exports (KMRLibrary.so opened with dlopen, as a host does), on
+// the sample prices: history ticks and bars and ProcessNewTick before live mode with the
+// tester's default charts, live ticks while the strategy trades against a host that fills at once
+// and closes on command, and the bare export call. The figure to read is `per_call`.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -65,11 +67,14 @@ bool Ready(benchmark::State& state, const kmr::EngineApi* e, const Prices& p) {
 void CountTicks(benchmark::State& state, std::size_t ticksPerIteration) {
   const auto ticks = static_cast<double>(state.iterations() * ticksPerIteration);
   state.SetItemsProcessed(static_cast<long>(ticks));
-  state.counters["ns_per_tick"] =
+  // Seconds per call, printed with its prefix, e.g. "20.1ns".
+  state.counters["per_call"] =
       benchmark::Counter(ticks, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-template <bool kHistory>
+enum class Feed { HistoryTick, HistoryM1, NewTickBeforeLive };
+
+template <Feed kFeed>
 void FeedSample(benchmark::State& state) {
   const kmr::EngineApi* e = LoadEngine();
   const Prices& p = SamplePrices();
@@ -78,10 +83,18 @@ void FeedSample(benchmark::State& state) {
   const std::size_t n = p.price.size();
   for (auto _ : state) {
     for (std::size_t i = 0; i < n; ++i) {
-      if constexpr (kHistory)
-        benchmark::DoNotOptimize(e->ProcessHistoryTick(p.price[i], p.time[i], 0));
-      else
-        benchmark::DoNotOptimize(e->ProcessNewTick(p.price[i], p.price[i] + 0.0002, p.time[i], 0));
+      const double price = p.price[i];
+      if constexpr (kFeed == Feed::HistoryTick) {
+        benchmark::DoNotOptimize(e->ProcessHistoryTick(price, p.time[i], 0));
+      } else if constexpr (kFeed == Feed::HistoryM1) {
+        // A bar from the previous price to this one.
+        const double open = i > 0 ? p.price[i - 1] : price;
+        benchmark::DoNotOptimize(e->ProcessHistoryM1(open, std::max(open, price) + 0.0003,
+                                                     std::min(open, price) - 0.0003, price,
+                                                     p.time[i], 0));
+      } else {
+        benchmark::DoNotOptimize(e->ProcessNewTick(price, price + 0.0002, p.time[i], 0));
+      }
     }
   }
   CountTicks(state, n);
@@ -140,15 +153,34 @@ void BM_LiveTickTrading(benchmark::State& state) {
 }
 
 void BM_HistoryTick(benchmark::State& state) {
-  FeedSample<true>(state);
+  FeedSample<Feed::HistoryTick>(state);
+}
+void BM_HistoryM1(benchmark::State& state) {
+  FeedSample<Feed::HistoryM1>(state);
 }
 void BM_NewTickBeforeLive(benchmark::State& state) {
-  FeedSample<false>(state);
+  FeedSample<Feed::NewTickBeforeLive>(state);
+}
+
+// The floor of any export: the call through the library and the engine lock.
+void BM_ExportCallFloor(benchmark::State& state) {
+  const kmr::EngineApi* e = LoadEngine();
+  if (e == nullptr) {
+    state.SkipWithError("engine library missing");
+    return;
+  }
+  InitializeDefaults(*e);
+  constexpr std::size_t kCalls = 1000;
+  for (auto _ : state)
+    for (std::size_t i = 0; i < kCalls; ++i) benchmark::DoNotOptimize(e->GetNextCommand());
+  CountTicks(state, kCalls);
 }
 
 BENCHMARK(BM_HistoryTick)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HistoryM1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NewTickBeforeLive)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LiveTickTrading)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExportCallFloor)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

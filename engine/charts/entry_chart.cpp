@@ -21,7 +21,7 @@ void EntryChart::Init(double tickSize, std::int32_t tickCount, bool displayOnly)
 
 unsigned EntryChart::ProcessCandleStart(double price, bool newCandle) {
   CandleStart start;
-  if (!StepCandle(*this, price, newCandle, start)) return 0;  // not reached: the band was left
+  LeaveCandle(*this, price, newCandle, start);
   PlaceCandle(*this, start);
   if (displayOnly) return 0;
   // The very first candle opens and closes at one price; the thresholds keep it out of every

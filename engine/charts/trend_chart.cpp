@@ -34,17 +34,14 @@ void TrendChart::Init(double tickSize, std::int32_t smoothing1, std::int32_t smo
 
 unsigned TrendChart::ProcessCandleStart(double price, std::uint32_t time, bool newCandle) {
   CandleStart start;
-  if (!StepCandle(*this, price, newCandle, start)) return 0;  // not reached: the band was left
+  LeaveCandle(*this, price, newCandle, start);
   const bool changed = StartCandle(start);
-  if (completedCount < 1) {
-    rawDirection = bandDirection = 1;
-  } else {
-    RebuildBands();
-    FollowBands();
-  }
+  RebuildBands();
+  TestDirection();
   lastTickTime = time;
   if (!changed) return 0;
-  return trendDirection[trendChangeCount - 1] != 0 ? 0x101 : 0x401;
+  return trendDirection[trendChangeCount - 1] != 0 ? kResultEvent | kResultUp1
+                                                   : kResultEvent | kResultDown1;
 }
 
 bool TrendChart::StartCandle(const CandleStart& start) {
@@ -99,7 +96,9 @@ void TrendChart::FinishCandle(int i) {
   smoothedRange[i] = weighted / ((p + 1.0) * (p * 0.5));
 }
 
+// Done only after a candle start: the slot before currentIndex is the candle just completed.
 void TrendChart::RebuildBands() {
+  if (completedCount < 1) return;  // the first candle: TestDirection keeps both directions up
   const int prev = PreviousSlot(currentIndex);
   const double mid = smoothedClose[prev];
   const double width = tickSize > smoothedRange[prev] ? tickSize : smoothedRange[prev];

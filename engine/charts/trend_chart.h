@@ -34,33 +34,39 @@ struct TrendChart : CandleBuilder {
   void Init(double tickSize, std::int32_t smoothing1, std::int32_t smoothing2,
             double reversalDeviation, std::int32_t tickCount, bool colourHistory);
   // Returns 0, 0x101 (new trend up) or 0x401 (new trend down).
-  unsigned ProcessTick(double price, std::uint32_t time, bool newCandle) {
-    if (tickSize == 0) return 0;
-    if (!StepInsideBand(*this, price, newCandle)) return ProcessCandleStart(price, time, newCandle);
-    if (completedCount < 1)
-      rawDirection = bandDirection = 1;
-    else
-      FollowBands();
-    lastTickTime = time;
-    return 0;
-  }
+  unsigned ProcessTick(double price, std::uint32_t time, bool newCandle);
 
  private:
-  // The tick that starts a new candle.
   unsigned ProcessCandleStart(double price, std::uint32_t time, bool newCandle);
   bool StartCandle(const CandleStart& start);
   void FinishCandle(int slot);
   void RebuildBands();
-  // The direction of the candle in progress against the bands.
-  void FollowBands() {
-    const double c = close[currentIndex];
-    if (bandDirection)
-      rawDirection = lowerBand > c ? 0 : 1;
-    else
-      rawDirection = c > upperBand ? 1 : 0;
-    currentDirection = rawDirection;
-  }
+  void TestDirection();
   void RecordTrend(std::uint8_t direction, std::uint32_t time);
 };
+
+// Inline so that the pipeline's loop over the charts runs the common inside-band tick without
+// a call; a candle start goes out of line.
+inline unsigned TrendChart::ProcessTick(double price, std::uint32_t time, bool newCandle) {
+  if (tickSize == 0) return 0;
+  if (!TakeInsideBand(*this, price, newCandle)) return ProcessCandleStart(price, time, newCandle);
+  TestDirection();
+  lastTickTime = time;
+  return 0;
+}
+
+// The direction that the candle in progress gives against the bands (no band rebuild).
+inline void TrendChart::TestDirection() {
+  if (completedCount < 1) {
+    rawDirection = bandDirection = 1;
+    return;
+  }
+  const double c = close[currentIndex];
+  if (bandDirection)
+    rawDirection = lowerBand > c ? 0 : 1;
+  else
+    rawDirection = c > upperBand ? 1 : 0;
+  currentDirection = rawDirection;
+}
 
 }  // namespace kmr
