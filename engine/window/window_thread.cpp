@@ -5,6 +5,7 @@
 #include <X11/keysym.h>
 #include <cairo-xlib.h>
 #include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -373,6 +374,7 @@ void CloseWindow(XState& st) {
 }  // namespace
 
 void RunWindowThread(EngineContext& context, EngineWindow& window, WindowSession& session) {
+  pthread_setname_np(pthread_self(), "KMRWindow");  // so that tools and tests can tell it
   XState st(context, window, session);
   st.display = XOpenDisplay(nullptr);
   if (st.display == nullptr) {

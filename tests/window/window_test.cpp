@@ -82,7 +82,7 @@ class EngineWindowOnX : public ::testing::Test {
 };
 
 TEST_F(EngineWindowOnX, OpensOneWindowClosesItAndOpensANewOneLater) {
-  const int threadsBefore = ThreadCount();
+  ASSERT_EQ(WindowThreadCount(), 0);
   engine.Initialize();
   Window w = 0;
   ASSERT_TRUE(WaitFor([&] { return Windows(&w) == 1; }));
@@ -102,27 +102,27 @@ TEST_F(EngineWindowOnX, OpensOneWindowClosesItAndOpensANewOneLater) {
   EXPECT_EQ(a.width, 600);
   EXPECT_EQ(a.height, 600);
   EXPECT_EQ(a.map_state, IsViewable);
-  EXPECT_EQ(ThreadCount(), threadsBefore + 1);
+  EXPECT_EQ(WindowThreadCount(), 1);
 
   engine.Initialize();  // while open: the same window, no second thread
   Window again = 0;
   EXPECT_EQ(Windows(&again), 1);
   EXPECT_EQ(again, w);
-  EXPECT_EQ(ThreadCount(), threadsBefore + 1);
+  EXPECT_EQ(WindowThreadCount(), 1);
 
   SendDeleteRequest(x, w);  // the window manager's close button does nothing
   EXPECT_FALSE(WaitFor([&] { return Windows() == 0; }, std::chrono::milliseconds(300)));
 
   engine.deinitialize();
   EXPECT_EQ(Windows(), 0);
-  EXPECT_EQ(ThreadCount(), threadsBefore);
+  EXPECT_EQ(WindowThreadCount(), 0);
   engine.deinitialize();  // a second time only writes its debugger line
 
   engine.Initialize();
   EXPECT_TRUE(WaitFor([&] { return Windows() == 1; }));
   engine.deinitialize();
   EXPECT_EQ(Windows(), 0);
-  EXPECT_EQ(ThreadCount(), threadsBefore);
+  EXPECT_EQ(WindowThreadCount(), 0);
 }
 
 TEST_F(EngineWindowOnX, OpenLongFromTheMenuAnsweredYesQueuesAnOpenCommand) {

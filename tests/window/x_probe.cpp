@@ -4,6 +4,8 @@
 #include <dirent.h>
 
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <thread>
 
 namespace kmr::testing {
@@ -102,12 +104,17 @@ std::vector<unsigned long> Pixels(Display* d, Window w, int x, int y, int width,
   return pixels;
 }
 
-int ThreadCount() {
+int WindowThreadCount() {
   DIR* dir = opendir("/proc/self/task");
   if (dir == nullptr) return -1;
   int count = 0;
-  while (dirent* entry = readdir(dir))
-    if (entry->d_name[0] != '.') ++count;
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    const std::string path = std::string("/proc/self/task/") + entry->d_name + "/comm";
+    std::ifstream comm(path);
+    std::string name;
+    if (std::getline(comm, name) && name == "KMRWindow") ++count;
+  }
   closedir(dir);
   return count;
 }

@@ -22,6 +22,7 @@ void SendDeleteRequest(Display* d, Window w);
 bool HasInk(Display* d, Window w, int x, int y, int width, int height);
 // The window's pixels in a rectangle (empty when it is not on the screen).
 std::vector<unsigned long> Pixels(Display* d, Window w, int x, int y, int width, int height);
-int ThreadCount();
+// Threads of this process named "KMRWindow".
+int WindowThreadCount();
 
 }  // namespace kmr::testing
