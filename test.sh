@@ -13,4 +13,5 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKMR_SANITIZE=address,undefin
   -DKMR_BUILD_GUI=OFF -DKMR_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$(nproc)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
   ctest --test-dir build-asan --output-on-failure -j"$(nproc)"

@@ -40,6 +40,13 @@ struct EngineContext {
   // The one engine lock: every export holds it for its whole call, the window thread for its
   // snapshot and for each manual command's trading action.
   std::mutex lock;
+
+  EngineContext() = default;
+  EngineContext(const EngineContext&) = delete;
+  EngineContext& operator=(const EngineContext&) = delete;
+  // The library's own context lives until the process ends; tests and tools that make their
+  // own get everything back here.
+  ~EngineContext();
 };
 
 // Creates a context with its TradingState, as the library does when it is loaded.

@@ -9,7 +9,9 @@
 
 namespace kmr {
 
-void DebugOutput(const char* text) { std::fprintf(stderr, "KMR: %s\n", text); }
+void DebugOutput(const char* text) {
+  std::fprintf(stderr, "KMR: %s\n", text);
+}
 
 TimeOfDay LocalTimeOfDay() {
   std::time_t now = std::time(nullptr);
@@ -19,7 +21,14 @@ TimeOfDay LocalTimeOfDay() {
 }
 
 int OpenLogFile(const char* utf8Path) {
-  return ::open(utf8Path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Non-blocking only for the open itself: a FIFO without a reader would otherwise block the
+  // caller, engine lock held, for ever. It fails instead, and the journal runs without a file.
+  const int file = ::open(utf8Path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
+  if (file >= 0) {
+    const int flags = ::fcntl(file, F_GETFL);
+    if (flags >= 0) ::fcntl(file, F_SETFL, flags & ~O_NONBLOCK);
+  }
+  return file;
 }
 
 void WriteLogFile(int file, const char* data, std::size_t size) {

@@ -88,6 +88,11 @@ struct TradingState {
   std::uint8_t shortEnabled = 1;
   std::uint8_t journalEnabled = 0;
   char journalLine[kJournalLineSize] = {};
+
+  TradingState() = default;
+  TradingState(const TradingState&) = delete;
+  TradingState& operator=(const TradingState&) = delete;
+  ~TradingState() { delete[] deals; }
 };
 
 }  // namespace kmr

@@ -2,37 +2,28 @@
 
 #include <locale.h>
 
-#include <clocale>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
+
+#include "tester/settings/text_convert.h"
 
 namespace kmr {
 
-namespace {
-
-// A private C locale, so that a decimal comma of the user's locale never changes what is read.
-locale_t CLocale() {
-  static locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  return locale;
-}
-
-}  // namespace
-
 double TextToDouble(const QString& text) {
-  const QByteArray bytes = text.toLocal8Bit();
-  return strtod_l(bytes.constData(), nullptr, CLocale());
+  return TextToDouble(std::string_view(text.toStdString()));
 }
 
 QString FormatText(const char* format, ...) {
+  // The texts are written in the C locale whatever the user's locale is.
+  static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
   char buffer[512];
-  locale_t previous = uselocale(CLocale());
+  const locale_t previous = uselocale(cLocale);
   va_list args;
   va_start(args, format);
   std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
   uselocale(previous);
-  return QString::fromLocal8Bit(buffer);
+  return QString::fromUtf8(buffer);
 }
 
 QString FormatPrice4(double value) {

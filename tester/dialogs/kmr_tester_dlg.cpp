@@ -12,13 +12,14 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTimeEdit>
-#include <ctime>
 #include <exception>
+#include <optional>
 
 #include "tester/dialogs/about_dlg.h"
 #include "tester/dialogs/dialog_services.h"
 #include "tester/dialogs/dialog_text.h"
 #include "tester/dialogs/dlg_kmr_settings.h"
+#include "tester/processing/display_format.h"
 
 namespace kmr {
 
@@ -27,24 +28,13 @@ namespace {
 // The shortest period a desktop timer gives; the loop itself decides when a line is due.
 constexpr int kTimerPeriodMs = 10;
 
-// "%Y%m%d %H:%M:%S" in local time; empty when the time cannot be broken down.
-std::string LocalTimeText(std::time_t time) {
-  std::tm parts{};
-  if (!localtime_r(&time, &parts)) return {};
-  char text[32];
-  if (std::strftime(text, sizeof text, "%Y%m%d %H:%M:%S", &parts) == 0) return {};
-  return text;
-}
-
 std::string Text(const QLineEdit* edit) {
   return edit->text().toStdString();
 }
 
-class WaitCursor {
- public:
-  WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-};
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
@@ -82,8 +72,9 @@ bool CKMRTesterDlg::Initialize(const std::string& libraryPath) {
 }
 
 void CKMRTesterDlg::ShowStoredControls(const StoredControls& stored) {
+  if (!stored.note.empty()) AddLogLine(stored.note, false, 0);
   if (!stored.found) return;
-  c_.profitLoss->setText("0.0");
+  c_.profitLoss->setText(kResetProfitText);
   c_.spread->setText(FormatPrice4(settings_.Spread));
   c_.stopDistance->setText(FormatPrice4(settings_.StopDistance));
   c_.limitDistance->setText(FormatPrice4(settings_.LimitDistance));
@@ -132,10 +123,7 @@ void CKMRTesterDlg::Guarded(const std::function<void()>& handler) {
 }
 
 void CKMRTesterDlg::Processing(void (TesterCoreLink::*command)()) {
-  Guarded([&] {
-    WaitCursor wait;
-    (core_.get()->*command)();
-  });
+  Guarded([&] { (core_.get()->*command)(); });
   SyncTimer();
 }
 
@@ -150,29 +138,35 @@ void CKMRTesterDlg::OnTimer() {
   SyncTimer();
 }
 
-void CKMRTesterDlg::AddLogLine(const std::string& text, bool withTickTime) {
-  const std::time_t when = withTickTime ? std::time_t{core_->LastTickTime()} : std::time(nullptr);
-  const QString time = QString::fromStdString(LocalTimeText(when));
-  const QString body = QString::fromStdString(text);
-  c_.log->insertItem(0, withTickTime ? time + ' ' + body : '[' + time + "] " + body);
+void CKMRTesterDlg::AddLogLine(std::string_view text, bool withTickTime, std::int32_t tickTime) {
+  c_.log->insertItem(0, QString::fromStdString(FormatLogLine(text, withTickTime, tickTime)));
 }
 
-void CKMRTesterDlg::ShowStatistics() {
-  if (!core_->HasBroker()) return;
-  const BrokerFigures f = core_->Figures();
-  c_.profitLoss->setText(FormatText("%.2f (%.2f)", f.floatingProfit, f.closedProfit));
-  c_.maxPosition->setText(FormatText("%.2f", f.maxPosition));
-  c_.maxDrawdown->setText(FormatText("%.2f", f.maxDrawdown));
-  c_.deals->setText(FormatText("%i / %i", f.longDeals, f.shortDeals));
+void CKMRTesterDlg::ShowStatistics(const CKMRBroker& broker) {
+  const StatisticsTexts texts = FormatStatistics(broker);
+  c_.profitLoss->setText(QString::fromStdString(texts.profitLoss));
+  c_.maxPosition->setText(QString::fromStdString(texts.maxPosition));
+  c_.maxDrawdown->setText(QString::fromStdString(texts.maxDrawdown));
+  c_.deals->setText(QString::fromStdString(texts.deals));
 }
 
-void CKMRTesterDlg::ShowLastTick() {
-  const QString time = QString::fromStdString(LocalTimeText(core_->LastTickTime()));
-  c_.lastTick->setText(time + FormatText("   %.4f", core_->LastPrice()));
+void CKMRTesterDlg::ShowLastTick(std::int32_t tickTime, double price) {
+  c_.lastTick->setText(QString::fromStdString(FormatLastTick(tickTime, price)));
 }
 
-void CKMRTesterDlg::ShowMessage(const std::string& text) {
-  ShowMessageBox(this, BoxKind::Information, QString::fromStdString(text));
+void CKMRTesterDlg::ShowMessage(std::string_view text) {
+  ShowMessageBox(this, BoxKind::Information, ToQString(text));
+}
+
+void CKMRTesterDlg::ReportError(std::string_view text) {
+  ShowMessageBox(this, BoxKind::Critical, ToQString(text));
+}
+
+void CKMRTesterDlg::SetBusy(bool busy) {
+  if (busy)
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QGuiApplication::restoreOverrideCursor();
 }
 
 std::string CKMRTesterDlg::SourceFileName() const {
@@ -188,16 +182,10 @@ std::string CKMRTesterDlg::LimitText() const {
   return Text(c_.limitDistance);
 }
 
-void CKMRTesterDlg::HistoryTill(int& year, int& month, int& day, int& hour, int& minute,
-                                int& second) const {
+LocalDateTime CKMRTesterDlg::HistoryTillFields() const {
   const QDate date = c_.historyDate->date();
   const QTime time = c_.historyTime->time();
-  year = date.year();
-  month = date.month();
-  day = date.day();
-  hour = time.hour();
-  minute = time.minute();
-  second = time.second();
+  return {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
 }
 
 void CKMRTesterDlg::Browse() {
@@ -206,21 +194,17 @@ void CKMRTesterDlg::Browse() {
 }
 
 void CKMRTesterDlg::CheckFile() {
-  std::string summary;
-  {
-    WaitCursor wait;
-    summary = core_->CheckFile();
-  }
-  c_.fileInfo->setPlainText(QString::fromStdString(summary).replace("\r\n", "\n"));
+  const std::optional<std::string> summary = core_->CheckFile();
+  if (summary) c_.fileInfo->setPlainText(QString::fromStdString(*summary).replace("\r\n", "\n"));
   SyncTimer();
 }
 
 void CKMRTesterDlg::Reset() {
   core_->ResetStatistics();
-  c_.profitLoss->setText("0.0");
-  c_.maxPosition->setText("0.0");
-  c_.maxDrawdown->setText("0.0");
-  c_.deals->setText("0 / 0");
+  c_.profitLoss->setText(kResetProfitText);
+  c_.maxPosition->setText(kResetProfitText);
+  c_.maxDrawdown->setText(kResetProfitText);
+  c_.deals->setText(kResetDealsText);
 }
 
 void CKMRTesterDlg::OpenSettings() {

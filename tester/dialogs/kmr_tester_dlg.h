@@ -13,7 +13,7 @@
 
 namespace kmr {
 
-class CKMRTesterDlg : public QDialog, public TesterWindow {
+class CKMRTesterDlg : public QDialog, public ProcessingView {
   Q_OBJECT
 
  public:
@@ -24,17 +24,18 @@ class CKMRTesterDlg : public QDialog, public TesterWindow {
   // cannot be bound (after the box has been shown).
   bool Initialize(const std::string& libraryPath = {});
 
-  // TesterWindow.
-  void AddLogLine(const std::string& text, bool withTickTime) override;
-  void ShowStatistics() override;
-  void ShowLastTick() override;
-  void ShowMessage(const std::string& text) override;
+  // ProcessingView.
+  void AddLogLine(std::string_view text, bool withTickTime, std::int32_t tickTime) override;
+  void ShowStatistics(const CKMRBroker& broker) override;
+  void ShowLastTick(std::int32_t tickTime, double price) override;
+  void ShowMessage(std::string_view text) override;
+  void ReportError(std::string_view text) override;
+  void SetBusy(bool busy) override;
   std::string SourceFileName() const override;
   std::string SpreadText() const override;
   std::string StopText() const override;
   std::string LimitText() const override;
-  void HistoryTill(int& year, int& month, int& day, int& hour, int& minute,
-                   int& second) const override;
+  LocalDateTime HistoryTillFields() const override;
 
   const TesterSettings& Settings() const { return settings_; }
   const TesterDlgControls& Controls() const { return c_; }

@@ -53,7 +53,12 @@ WId FindEngineWindow() {
 void RunScreenshots(CKMRTesterDlg& dlg, const TesterOptions& options) {
   QDir().mkpath(options.screenshotDir);
   const QDir dir(options.screenshotDir);
-  dlg.move(10, 10);
+  // The engine opens its window near the top left corner; the tester goes to the right so that
+  // the picture of the whole screen shows both.
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    dlg.move(screen->availableGeometry().right() - dlg.frameGeometry().width() - 10, 10);
+  else
+    dlg.move(10, 10);
   const TesterDlgControls& c = dlg.Controls();
   if (!options.source.isEmpty()) c.sourceFile->setText(options.source);
   if (!options.historyTill.isEmpty()) {

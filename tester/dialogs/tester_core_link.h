@@ -1,85 +1,69 @@
-// The tester core as the main window sees it: one object that binds the engine, owns the
-// broker and the processing loop, and talks back through the window's view.
+// The main window's hold on the tester core: the engine connector, the simulated broker and the
+// processing loop that kmr-replay runs too, with the window as the loop's view.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "tester/broker/broker.h"
+#include "tester/connector/library_connector.h"
+#include "tester/processing/processing_loop.h"
+#include "tester/processing/processing_view.h"
 #include "tester/settings/tester_settings.h"
 
 namespace kmr {
-
-// What the window shows and what the core reads from it.
-class TesterWindow {
- public:
-  virtual ~TesterWindow() = default;
-  virtual void AddLogLine(const std::string& text, bool withTickTime) = 0;
-  virtual void ShowStatistics() = 0;
-  virtual void ShowLastTick() = 0;
-  virtual void ShowMessage(const std::string& text) = 0;
-  virtual std::string SourceFileName() const = 0;
-  virtual std::string SpreadText() const = 0;
-  virtual std::string StopText() const = 0;
-  virtual std::string LimitText() const = 0;
-  // Local calendar date and time of the "History Data till:" pickers.
-  virtual void HistoryTill(int& year, int& month, int& day, int& hour, int& minute,
-                           int& second) const = 0;
-};
-
-struct BrokerFigures {
-  double floatingProfit = 0;
-  double closedProfit = 0;
-  double maxPosition = 0;
-  double maxDrawdown = 0;
-  int longDeals = 0;
-  int shortDeals = 0;
-};
 
 // The stored values that live in the window's controls.
 struct StoredControls {
   bool found = false;            // a record was read
   std::int32_t historyTill = 0;  // 0: none stored
   std::string sourcePath;
+  std::string note;  // why a stored record was not used
 };
 
 class TesterCoreLink {
  public:
-  TesterCoreLink(TesterSettings& settings, TesterWindow& window);
+  TesterCoreLink(TesterSettings& settings, ProcessingView& view);
   ~TesterCoreLink();
 
+  // Reads the newest stored record into the settings.
   StoredControls LoadSettings();
-  // Saves layout 6; throws when the pickers hold an impossible date.
+  // Stores layout 6 with the view's history-till and source file; throws SettingsError when the
+  // pickers hold an impossible date, and shows why when the store fails.
   void SaveSettings();
   // Loads the engine library (the default search when the path is empty) and creates the broker.
   bool Bind(const std::string& libraryPath);
 
-  void ProcessHD();
-  void ProcessTD();
-  void ProcessALL();
-  void ProcessStep();
-  void Stop();
-  void TimerEvent();
-  // Timed processing wants timer events.
-  bool TimerActive() const;
+  ProcessingLoop& Loop() { return *loop_; }
+  void ProcessHD() { loop_->ProcessHD(); }
+  void ProcessTD() { loop_->ProcessTD(); }
+  void ProcessALL() { loop_->ProcessALL(); }
+  void ProcessStep() { loop_->ProcessStep(); }
+  void Stop() { loop_->Stop(); }
+  void TimerEvent() { loop_->OnTimer(); }
+  bool TimerActive() const { return loop_->TimerActive(); }
+  // The summary of "Check File", nullopt when an error abandoned it (already reported).
+  std::optional<std::string> CheckFile() { return loop_->CheckFile(); }
 
-  // The summary text of "Check File" (lines end in "\r\n").
-  std::string CheckFile();
-
-  bool HasBroker() const;
-  BrokerFigures Figures() const;
+  bool HasBroker() const { return broker_ != nullptr; }
+  const CKMRBroker* Broker() const { return broker_.get(); }
   void ResetStatistics();
   void UpdateBrokerMoney();
 
-  std::int32_t LastTickTime() const;
-  double LastPrice() const;
+  std::int32_t LastTickTime() const { return loop_->LastTickTime(); }
+  double LastPrice() const { return loop_->LastPrice(); }
 
   // Source closed, broker destroyed, engine released; safe to call twice.
   void Close();
 
  private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
+  TesterSettings& settings_;
+  ProcessingView& view_;
+  CKMRLibraryConnector connector_;
+  std::unique_ptr<CKMRBroker> broker_;
+  std::unique_ptr<ProcessingLoop> loop_;
 };
 
 }  // namespace kmr

@@ -39,6 +39,8 @@ class ProcessingLoop {
   void Stop();         // "Stop": closes the source; running flag and timer stay
   // The timer event; `nowMs` is a steady clock in milliseconds.
   void OnTimer(std::uint64_t nowMs);
+  // The timer event on the loop's own clock (SetClock).
+  void OnTimer() { OnTimer(nowMs_()); }
   // "Check File": the text for edit 1004, or nullopt when an error abandoned it (reported).
   std::optional<std::string> CheckFile();
   // Closing the main window: the source is closed.

@@ -264,7 +264,7 @@ TEST_F(TesterDlgTest, StepStopsAfterTheFirstLineWithCommands) {
   c.processHD->click();
   // The step button is disabled in the window; its handler is reached through the core.
   dlg->Core().ProcessStep();
-  dlg->ShowLastTick();
+  dlg->ShowLastTick(dlg->Core().LastTickTime(), dlg->Core().LastPrice());
   const QStringList first = DealLines();
   ASSERT_FALSE(first.isEmpty());
   // Every deal line of the step has the time of the line it stopped at.
@@ -283,7 +283,8 @@ TEST_F(TesterDlgTest, ResetClearsTheStatistics) {
   EXPECT_EQ(c.maxDrawdown->text(), "0.0");
   EXPECT_EQ(c.maxPosition->text(), "0.0");
   EXPECT_EQ(c.deals->text(), "0 / 0");
-  EXPECT_EQ(dlg->Core().Figures().longDeals, 0);
+  ASSERT_TRUE(dlg->Core().HasBroker());
+  EXPECT_EQ(dlg->Core().Broker()->LongDeals(), 0);
 }
 
 TEST_F(TesterDlgTest, CheckFileSummarisesTheFile) {

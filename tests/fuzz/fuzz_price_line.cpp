@@ -1,0 +1,116 @@
+// The price file reader: the input is a whole price file. Every line either reads or throws
+// the reader's own error; the reader's price and time agree with strtod and mktime.
+#include <stdlib.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "tester/source/line_time.h"
+#include "tester/source/source_reader.h"
+#include "tests/fuzz/fuzz_check.h"
+
+namespace {
+
+int g_file = -1;
+std::string g_path;
+
+bool SameBits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// mktime as the reader should use it; nullopt where it must refuse the fields.
+std::optional<std::int32_t> ExpectedTime(const kmr::LocalDateTime& f) {
+  if (f.year < 1970 || f.month < 1 || f.month > 12 || f.day < 1 || f.day > 31 || f.hour > 23 ||
+      f.minute > 59 || f.second > 59)
+    return std::nullopt;
+  std::tm tm{};
+  tm.tm_year = f.year - 1900;
+  tm.tm_mon = f.month - 1;
+  tm.tm_mday = f.day;
+  tm.tm_hour = f.hour;
+  tm.tm_min = f.minute;
+  tm.tm_sec = f.second;
+  tm.tm_isdst = -1;
+  errno = 0;
+  const std::time_t t = std::mktime(&tm);
+  if ((t == static_cast<std::time_t>(-1) && errno != 0) || t < INT32_MIN || t > INT32_MAX)
+    return std::nullopt;
+  return static_cast<std::int32_t>(t);
+}
+
+// One line as the reader sees it: without its line feed and a carriage return before it.
+std::string_view Trimmed(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  setenv("TZ", "Europe/Zurich", 1);
+  tzset();
+  g_file = memfd_create("kmr-fuzz-prices", 0);
+  FUZZ_CHECK(g_file >= 0);
+  g_path = "/proc/self/fd/" + std::to_string(g_file);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FUZZ_CHECK(ftruncate(g_file, 0) == 0);
+  FUZZ_CHECK(pwrite(g_file, data, size, 0) == static_cast<ssize_t>(size));
+  const std::string_view file(reinterpret_cast<const char*>(data), size);
+
+  kmr::SourceReader reader;
+  FUZZ_CHECK(reader.Open(g_path));
+  kmr::LineTimeConverter converter;
+  std::size_t at = 0;
+  long lines = 0;
+  for (;;) {
+    kmr::SourceLine line;
+    bool read = false;
+    bool failed = false;
+    try {
+      read = reader.ReadLine(line);
+    } catch (const kmr::SourceError& error) {
+      failed = true;
+      FUZZ_CHECK(error.line() == reader.LineNumber());
+    }
+    if (!read && !failed) break;
+    // The same line cut out of the input by hand.
+    FUZZ_CHECK(at < size);
+    const std::size_t end = file.find('\n', at);
+    const std::string_view raw =
+        Trimmed(file.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+    at = end == std::string_view::npos ? size : end + 1;
+    ++lines;
+    FUZZ_CHECK(reader.LineNumber() == lines);
+    if (raw.size() < 14) {
+      FUZZ_CHECK(failed);
+      continue;
+    }
+    const std::string field(kmr::PriceField(raw));
+    const double expectedPrice = std::strtod(field.c_str(), nullptr);
+    // strtod stops at a NUL in the field; the reader must not read past the line either.
+    FUZZ_CHECK(SameBits(reader.LastPrice(), expectedPrice) ||
+               (reader.LastPrice() != reader.LastPrice() && expectedPrice != expectedPrice));
+    const std::optional<std::int32_t> expectedTime = ExpectedTime(kmr::LineFields(raw));
+    const std::optional<std::int32_t> converted = converter.Convert(kmr::LineFields(raw));
+    FUZZ_CHECK(converted == expectedTime);
+    FUZZ_CHECK(failed == !expectedTime.has_value());
+    if (read) {
+      FUZZ_CHECK(line.time == *expectedTime);
+      FUZZ_CHECK(SameBits(line.price, expectedPrice) || (line.price != line.price));
+    }
+  }
+  // Every line was delivered; a last line without its line feed counts too.
+  FUZZ_CHECK(at >= size);
+  FUZZ_CHECK(!reader.IsOpen());
+  return 0;
+}
