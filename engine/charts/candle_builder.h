@@ -1,6 +1,7 @@
 // Fixed-price-size candles shared by trend and entry charts.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "engine/charts/candle.h"
@@ -38,6 +39,12 @@ struct CandleStart {
   double lowerTrigger;
   double upperTrigger;
 };
+
+// A price that is not a finite number would stay in the averages (and could freeze the band)
+// for good, so every chart passes over it as if the tick had not come.
+inline bool IsUsablePrice(double price) {
+  return std::isfinite(price);
+}
 
 void InitCandles(CandleBuilder& builder, double tickSize, std::int32_t tickCount);
 

@@ -22,7 +22,7 @@ struct EntryChart : CandleBuilder {
 
 // Inline for the pipeline's hot loop; `time` is accepted but not used.
 inline unsigned EntryChart::ProcessTick(double price, std::uint32_t /*time*/, bool newCandle) {
-  if (tickSize == 0) return 0;
+  if (tickSize == 0 || !IsUsablePrice(price)) return 0;
   if (TakeInsideBand(*this, price, newCandle)) return 0;
   return ProcessCandleStart(price, newCandle);
 }

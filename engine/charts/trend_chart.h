@@ -48,7 +48,7 @@ struct TrendChart : CandleBuilder {
 // Inline so that the pipeline's loop over the charts runs the common inside-band tick without
 // a call; a candle start goes out of line.
 inline unsigned TrendChart::ProcessTick(double price, std::uint32_t time, bool newCandle) {
-  if (tickSize == 0) return 0;
+  if (tickSize == 0 || !IsUsablePrice(price)) return 0;
   if (!TakeInsideBand(*this, price, newCandle)) return ProcessCandleStart(price, time, newCandle);
   TestDirection();
   lastTickTime = time;

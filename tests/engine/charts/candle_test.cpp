@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "engine/charts/entry_chart.h"
@@ -134,6 +137,28 @@ TEST(EntryChart, AForcedStartCountsTheAbandonedCandleAndSignalsAtOnce) {
   ExpectCandle(chart, {99.75, 99.75, 99.75, 99.75}, "forced");
   EXPECT_EQ(chart.lowerTrigger, 98.75);
   EXPECT_EQ(chart.upperTrigger, 100.75);
+}
+
+// One bad price from the host must not stay in the candles and averages for good.
+TEST(Charts, PassOverAPriceThatIsNotAFiniteNumber) {
+  auto trend = std::make_unique<TrendChart>();
+  trend->Init(1, 20, 8, 2.0, 2, false);
+  EntryChart entry = Entry(2);
+  for (double price : {100.0, 103.0, 99.0, 101.0}) {
+    trend->ProcessTick(price, 7, false);
+    entry.ProcessTick(price, 7, false);
+  }
+  const auto trendBefore = std::make_unique<TrendChart>(*trend);
+  const EntryChart entryBefore = entry;
+  for (double bad : {NAN, INFINITY, -INFINITY}) {
+    for (bool newCandle : {false, true}) {
+      EXPECT_EQ(trend->ProcessTick(bad, 9, newCandle), 0u);
+      EXPECT_EQ(entry.ProcessTick(bad, 9, newCandle), 0u);
+      EXPECT_EQ(std::memcmp(trend.get(), trendBefore.get(), sizeof(TrendChart)), 0) << bad;
+      EXPECT_EQ(std::memcmp(&entry, &entryBefore, sizeof(EntryChart)), 0) << bad;
+    }
+  }
+  EXPECT_EQ(entry.ProcessTick(110, 10, false), 0x001u) << "the chart goes on";
 }
 
 TEST(RecentCandles, CopiesTheNewestCompletedOldestFirst) {
