@@ -17,45 +17,38 @@ void InitCandles(CandleBuilder& b, double tickSize, std::int32_t n) {
   b.completedCount = -1;
 }
 
-bool StepCandle(CandleBuilder& b, double price, bool newCandle, CandleStart& start) {
-  if (newCandle || b.currentIndex == -1) {
+void LeaveCandle(CandleBuilder& b, double price, bool newCandle, CandleStart& start) {
+  if (newCandle || b.currentIndex < 0) {
     // Before any completed move the band has width zero, so the first differing price completes
     // the candle in its own direction.
     const double m = b.brickDirection == 0 ? 0.0 : 1.0;
     start.candle = {price, price, price, price};
     start.lowerTrigger = price - m * b.trendStep;
     start.upperTrigger = price + m * b.trendStep;
-    return true;
+    return;
   }
 
+  // The upper trigger is tested first; TakeInsideBand has ruled out the inside of the band.
   const int i = b.currentIndex;
-  double d;
-  if (price > b.upperTrigger) {
+  const bool up = price > b.upperTrigger;
+  const double d = up ? 1.0 : -1.0;
+  if (up) {
     b.close[i] = b.upperTrigger;
     b.high[i] = b.close[i];
-    d = 1;
-  } else if (price < b.lowerTrigger) {
+  } else {
     b.close[i] = b.lowerTrigger;
     b.low[i] = b.close[i];
-    d = -1;
-  } else {
-    b.close[i] = price;
-    if (price > b.high[i]) b.high[i] = price;
-    if (price < b.low[i]) b.low[i] = price;
-    return false;
   }
 
-  // One completion per tick however far the price jumped: the next tick meets the new band.
+  // The next tick meets the new band, so a gap completes one candle per tick.
   const double c = b.close[i];
   b.brickDirection = d;
-  const bool up = d > 0;
   start.upperTrigger = up ? c + b.trendStep : c + b.reversalStep;
   start.lowerTrigger = up ? c - b.reversalStep : c - b.trendStep;
   start.candle.open = c - d * b.openOffset;
   start.candle.close = c;
   start.candle.high = up ? c : c + b.openOffset;
   start.candle.low = up ? c - b.openOffset : c;
-  return true;
 }
 
 void PlaceCandle(CandleBuilder& b, const CandleStart& start) {

@@ -19,10 +19,9 @@ void EntryChart::Init(double tickSize, std::int32_t tickCount, bool displayOnly)
   this->displayOnly = displayOnly ? 1 : 0;
 }
 
-unsigned EntryChart::ProcessTick(double price, std::uint32_t /*time*/, bool newCandle) {
-  if (tickSize == 0) return 0;
+unsigned EntryChart::ProcessCandleStart(double price, bool newCandle) {
   CandleStart start;
-  if (!StepCandle(*this, price, newCandle, start)) return 0;
+  LeaveCandle(*this, price, newCandle, start);
   PlaceCandle(*this, start);
   if (displayOnly) return 0;
   // The very first candle opens and closes at one price; the thresholds keep it out of every

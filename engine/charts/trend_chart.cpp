@@ -32,22 +32,16 @@ void TrendChart::Init(double tickSize, std::int32_t smoothing1, std::int32_t smo
   trendChangeCount = 0;
 }
 
-unsigned TrendChart::ProcessTick(double price, std::uint32_t time, bool newCandle) {
-  if (tickSize == 0) return 0;
+unsigned TrendChart::ProcessCandleStart(double price, std::uint32_t time, bool newCandle) {
   CandleStart start;
-  if (!StepCandle(*this, price, newCandle, start)) {
-    if (completedCount < 1)
-      rawDirection = bandDirection = 1;
-    else
-      UpdateDirection(false);
-    lastTickTime = time;
-    return 0;
-  }
+  LeaveCandle(*this, price, newCandle, start);
   const bool changed = StartCandle(start);
-  UpdateDirection(true);
+  RebuildBands();
+  TestDirection();
   lastTickTime = time;
   if (!changed) return 0;
-  return trendDirection[trendChangeCount - 1] != 0 ? 0x101 : 0x401;
+  return trendDirection[trendChangeCount - 1] != 0 ? kResultEvent | kResultUp1
+                                                   : kResultEvent | kResultDown1;
 }
 
 bool TrendChart::StartCandle(const CandleStart& start) {
@@ -102,34 +96,24 @@ void TrendChart::FinishCandle(int i) {
   smoothedRange[i] = weighted / ((p + 1.0) * (p * 0.5));
 }
 
-void TrendChart::UpdateDirection(bool rebuildBands) {
-  if (completedCount < 1) {
-    rawDirection = bandDirection = 1;
-    return;
+// Done only after a candle start: the slot before currentIndex is the candle just completed.
+void TrendChart::RebuildBands() {
+  if (completedCount < 1) return;  // the first candle: TestDirection keeps both directions up
+  const int prev = PreviousSlot(currentIndex);
+  const double mid = smoothedClose[prev];
+  const double width = tickSize > smoothedRange[prev] ? tickSize : smoothedRange[prev];
+  const double dev = width * reversalDeviation;
+  const double lo = mid - dev;
+  const double hi = mid + dev;
+  // While the direction holds, the far band trails the price and only moves with the trend.
+  if (rawDirection) {
+    upperBand = hi;
+    lowerBand = bandDirection ? std::max(lowerBand, lo) : lo;
+  } else {
+    lowerBand = lo;
+    upperBand = bandDirection ? hi : std::min(upperBand, hi);
   }
-  if (rebuildBands) {
-    const int prev = PreviousSlot(currentIndex);
-    const double mid = smoothedClose[prev];
-    const double width = tickSize > smoothedRange[prev] ? tickSize : smoothedRange[prev];
-    const double dev = width * reversalDeviation;
-    const double lo = mid - dev;
-    const double hi = mid + dev;
-    // While the direction holds, the far band trails the price and only moves with the trend.
-    if (rawDirection) {
-      upperBand = hi;
-      lowerBand = bandDirection ? std::max(lowerBand, lo) : lo;
-    } else {
-      lowerBand = lo;
-      upperBand = bandDirection ? hi : std::min(upperBand, hi);
-    }
-    bandDirection = rawDirection;
-  }
-  const double c = close[currentIndex];
-  if (bandDirection)
-    rawDirection = lowerBand > c ? 0 : 1;
-  else
-    rawDirection = c > upperBand ? 1 : 0;
-  currentDirection = rawDirection;
+  bandDirection = rawDirection;
 }
 
 }  // namespace kmr

@@ -37,10 +37,36 @@ struct TrendChart : CandleBuilder {
   unsigned ProcessTick(double price, std::uint32_t time, bool newCandle);
 
  private:
+  unsigned ProcessCandleStart(double price, std::uint32_t time, bool newCandle);
   bool StartCandle(const CandleStart& start);
   void FinishCandle(int slot);
-  void UpdateDirection(bool rebuildBands);
+  void RebuildBands();
+  void TestDirection();
   void RecordTrend(std::uint8_t direction, std::uint32_t time);
 };
+
+// Inline so that the pipeline's loop over the charts runs the common inside-band tick without
+// a call; a candle start goes out of line.
+inline unsigned TrendChart::ProcessTick(double price, std::uint32_t time, bool newCandle) {
+  if (tickSize == 0) return 0;
+  if (!TakeInsideBand(*this, price, newCandle)) return ProcessCandleStart(price, time, newCandle);
+  TestDirection();
+  lastTickTime = time;
+  return 0;
+}
+
+// The direction that the candle in progress gives against the bands (no band rebuild).
+inline void TrendChart::TestDirection() {
+  if (completedCount < 1) {
+    rawDirection = bandDirection = 1;
+    return;
+  }
+  const double c = close[currentIndex];
+  if (bandDirection)
+    rawDirection = lowerBand > c ? 0 : 1;
+  else
+    rawDirection = c > upperBand ? 1 : 0;
+  currentDirection = rawDirection;
+}
 
 }  // namespace kmr

@@ -28,11 +28,14 @@ void RequestRepaintIfOpen(EngineContext& context) {
 }
 
 // Feeds one price to every trend chart, then to every entry chart; results unused.
+// The arrays and counts are read once: chart stores through byte fields could alias them.
 void FeedHistoryPrice(EngineContext& context, double price, std::uint32_t time, bool newCandle) {
-  for (int i = 0; i < context.trendChartCount; ++i)
-    context.trendCharts[i].ProcessTick(price, time, newCandle);
-  for (int i = 0; i < context.entryChartCount; ++i)
-    context.entryCharts[i].ProcessTick(price, time, newCandle);
+  TrendChart* const trend = context.trendCharts;
+  const int trendCount = context.trendChartCount;
+  for (int i = 0; i < trendCount; ++i) trend[i].ProcessTick(price, time, newCandle);
+  EntryChart* const entry = context.entryCharts;
+  const int entryCount = context.entryChartCount;
+  for (int i = 0; i < entryCount; ++i) entry[i].ProcessTick(price, time, newCandle);
 }
 
 // "<title> n1 n2 ..." in a 256-character line, each number formatted on its own first.
@@ -64,8 +67,9 @@ int ProcessNewTick(EngineContext& context, double bid, double ask, std::int32_t 
   if (context.live && trading) hasPosition = OnLiveTick(*trading, bid, ask, tickTime);
 
   unsigned combined = 0;
-  for (int i = 0; i < context.trendChartCount; ++i)
-    combined |= context.trendCharts[i].ProcessTick(bid, tickTime, newCandle);
+  TrendChart* const trend = context.trendCharts;
+  const int trendCount = context.trendChartCount;
+  for (int i = 0; i < trendCount; ++i) combined |= trend[i].ProcessTick(bid, tickTime, newCandle);
 
   // The trend is handled once per tick, after every trend chart has moved.
   if (combined & kResultEvent) {
@@ -76,8 +80,11 @@ int ProcessNewTick(EngineContext& context, double bid, double ask, std::int32_t 
   }
 
   // Each entry chart's signals are handled before the next entry chart sees the tick.
-  for (int j = 0; j < context.entryChartCount; ++j) {
-    const unsigned result = context.entryCharts[j].ProcessTick(bid, tickTime, newCandle);
+  // Nothing the trading logic does replaces the chart arrays, so they are read once here too.
+  EntryChart* const entry = context.entryCharts;
+  const int entryCount = context.entryChartCount;
+  for (int j = 0; j < entryCount; ++j) {
+    const unsigned result = entry[j].ProcessTick(bid, tickTime, newCandle);
     if (context.live && (result & kResultSignals) && trading)
       OnEntrySignal(*trading, j, result, /*external=*/false);
     combined |= result;
@@ -97,15 +104,19 @@ int ProcessHistoryM1(EngineContext& context, double open, double high, double lo
   const bool rising = close >= open;
   const double second = rising ? low : high;
   const double third = rising ? high : low;
-  for (int i = 0; i < context.trendChartCount; ++i) {
-    TrendChart& chart = context.trendCharts[i];
+  TrendChart* const trend = context.trendCharts;
+  const int trendCount = context.trendChartCount;
+  for (int i = 0; i < trendCount; ++i) {
+    TrendChart& chart = trend[i];
     chart.ProcessTick(open, t, newCandle);
     chart.ProcessTick(second, t, false);
     chart.ProcessTick(third, t, false);
     chart.ProcessTick(close, t, false);
   }
-  for (int i = 0; i < context.entryChartCount; ++i) {
-    EntryChart& chart = context.entryCharts[i];
+  EntryChart* const entry = context.entryCharts;
+  const int entryCount = context.entryChartCount;
+  for (int i = 0; i < entryCount; ++i) {
+    EntryChart& chart = entry[i];
     chart.ProcessTick(open, t, newCandle);
     chart.ProcessTick(second, t, false);
     chart.ProcessTick(third, t, false);

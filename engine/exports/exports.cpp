@@ -17,6 +17,7 @@
 #include "engine/trading/signals.h"
 #include "engine/trading/trading_state.h"
 #include "engine/window/window.h"
+#include "engine/window/window_runtime.h"
 
 namespace {
 
@@ -28,6 +29,18 @@ __attribute__((constructor)) void AttachLibrary() {
   void* moduleHandle = nullptr;
   if (dladdr(reinterpret_cast<void*>(&AttachLibrary), &info) != 0) moduleHandle = info.dli_fbase;
   g_context = kmr::CreateEngineContext(moduleHandle);
+}
+
+// Once the library is unloaded nothing can reach the context any more, so a host that loads
+// and unloads the engine again and again would otherwise lose it every time. A window thread
+// that the host never closed still uses it, though: then it stays.
+__attribute__((destructor)) void DetachLibrary() {
+  if (g_context == nullptr) return;
+  const kmr::EngineWindow* window = g_context->window;
+  if (window != nullptr && window->runtime != nullptr && window->runtime->session != nullptr)
+    return;
+  delete g_context;
+  g_context = nullptr;
 }
 
 // Runs `work` under the engine lock; an allocation failure inside becomes `fallback`, since

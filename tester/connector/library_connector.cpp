@@ -28,6 +28,14 @@ bool Bind(void* module, const char* name, Fn& slot, std::string& missing) {
   return slot != nullptr;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// The leak checker runs at exit; what the engine's own dependencies (X11, Cairo) keep until
+// then cannot be named once they were unloaded, so sanitized builds keep them loaded.
+constexpr int kOpenFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
+#else
+constexpr int kOpenFlags = RTLD_NOW | RTLD_LOCAL;
+#endif
+
 }  // namespace
 
 CKMRLibraryConnector::~CKMRLibraryConnector() {
@@ -38,13 +46,13 @@ bool CKMRLibraryConnector::BindLibrary(const std::string& path) {
   ReleaseLibrary();
   error_.clear();
   if (!path.empty()) {
-    module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    module_ = dlopen(path.c_str(), kOpenFlags);
   } else {
     // The program's own folder first, so a tester next to its engine uses that one.
     const std::string folder = OwnFolder();
     if (!folder.empty())
-      module_ = dlopen((folder + "/" + kLibraryFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module_ == nullptr) module_ = dlopen(kLibraryFileName, RTLD_NOW | RTLD_LOCAL);
+      module_ = dlopen((folder + "/" + kLibraryFileName).c_str(), kOpenFlags);
+    if (module_ == nullptr) module_ = dlopen(kLibraryFileName, kOpenFlags);
   }
   if (module_ == nullptr) {
     const char* why = dlerror();

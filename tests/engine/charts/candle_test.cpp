@@ -123,6 +123,19 @@ TEST(EntryChart, FirstTicksAndZeroTickSize) {
   EXPECT_EQ(dead.completedCount, -1);
 }
 
+TEST(EntryChart, AForcedStartCountsTheAbandonedCandleAndSignalsAtOnce) {
+  EntryChart chart = Entry(1);
+  for (double price : {100.0, 101.0, 102.0}) chart.ProcessTick(price, 0, false);
+  ASSERT_EQ(chart.completedCount, 2);  // the candle in progress opened at 100
+  EXPECT_EQ(chart.ProcessTick(99.5, 0, false), 0u) << "inside the band: it turns bearish";
+  EXPECT_EQ(chart.ProcessTick(99.75, 0, true), 0x401u) << "abandoned bearish after bullish";
+  EXPECT_EQ(chart.completedCount, 3);
+  EXPECT_EQ(chart.close[PreviousSlot(chart.currentIndex)], 99.5);
+  ExpectCandle(chart, {99.75, 99.75, 99.75, 99.75}, "forced");
+  EXPECT_EQ(chart.lowerTrigger, 98.75);
+  EXPECT_EQ(chart.upperTrigger, 100.75);
+}
+
 TEST(RecentCandles, CopiesTheNewestCompletedOldestFirst) {
   EngineContext context;
   EntryChart charts[1] = {Entry(1)};

@@ -21,6 +21,56 @@ double Zigzag(int i) {
   return 100 + (i % 10 < 5 ? i % 10 : 10 - i % 10);
 }
 
+TEST(TrendChart, FirstTicksBuildTheFirstCandlesWithoutATrend) {
+  auto chart = Chart(10, 20, 8, 2.0);
+  const TrendChart& c = *chart;
+  EXPECT_EQ(chart->ProcessTick(100, 1, false), 0u);
+  EXPECT_EQ(c.currentIndex, 0);
+  EXPECT_EQ(c.completedCount, 0);
+  EXPECT_EQ(c.lowerTrigger, 100);
+  EXPECT_EQ(c.upperTrigger, 100);
+  EXPECT_EQ(c.lastTickTime, 1u);
+  EXPECT_EQ(chart->ProcessTick(100, 2, false), 0u) << "equal to both triggers: inside";
+  EXPECT_EQ(c.completedCount, 0);
+  EXPECT_EQ(c.lastTickTime, 2u);
+
+  EXPECT_EQ(chart->ProcessTick(101, 3, false), 0u) << "up is the start direction: no change";
+  EXPECT_EQ(c.completedCount, 1);
+  EXPECT_EQ(c.brickDirection, 1);
+  EXPECT_EQ(c.close[0], 100) << "closed at the trigger, not the price";
+  EXPECT_EQ(c.trueRangeAverage[0], 0);
+  EXPECT_EQ(c.smoothedClose[0], 100);
+  const int i = c.currentIndex;
+  EXPECT_EQ(i, 1);
+  EXPECT_EQ(c.open[i], 93);
+  EXPECT_EQ(c.high[i], 100);
+  EXPECT_EQ(c.low[i], 93);
+  EXPECT_EQ(c.close[i], 100);
+  EXPECT_EQ(c.upperTrigger, 110);
+  EXPECT_EQ(c.lowerTrigger, 80);
+  EXPECT_EQ(c.trendChangeCount, 0);
+  EXPECT_EQ(c.lastTickTime, 3u);
+}
+
+// The direction turns down inside a candle; the change is recorded, and reported, only by the
+// tick that starts the next candle, stamped with the time of the tick before it.
+TEST(TrendChart, ADirectionFlipIsReportedByTheNextCandleStart) {
+  auto chart = Chart(1, 1, 1, 0.5);
+  const double up[] = {100, 102, 104, 106, 108};
+  std::uint32_t time = 10;
+  for (double price : up) ASSERT_EQ(chart->ProcessTick(price, time++, false), 0u);
+  // Fall inside the band far enough for the direction test to turn down.
+  ASSERT_EQ(chart->ProcessTick(chart->lowerTrigger, time++, false), 0u);
+  ASSERT_EQ(chart->currentDirection, 0) << "decided at the tick";
+  EXPECT_EQ(chart->trendChangeCount, 0) << "but not recorded yet";
+  const std::uint32_t before = time - 1;
+  EXPECT_EQ(chart->ProcessTick(chart->lowerTrigger - 1, time, false), 0x401u);
+  ASSERT_EQ(chart->trendChangeCount, 1);
+  EXPECT_EQ(chart->trendDirection[0], 0);
+  EXPECT_EQ(chart->trendTime[0], before);
+  EXPECT_EQ(chart->lastTickTime, time);
+}
+
 TEST(TrendChart, RecordsAlternatingChangesStampedWithThePreviousTick) {
   auto chart = Chart(1, 1, 1, 0.5);
   int reported = 0;

@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <regex>
 #include <string>
 
 #include "common/chart_spec.h"
@@ -18,10 +20,18 @@
 #include "engine/trading/deal_table.h"
 #include "engine/trading/trading_state.h"
 
-// Counts heap allocations while a test asks for it. The replacements pair malloc with free.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+// Counts heap allocations while a test asks for it. The sanitizers bring their own allocator,
+// so there the count is not taken.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KMR_COUNT_ALLOCATIONS 0
+#else
+#define KMR_COUNT_ALLOCATIONS 1
+#endif
 static std::atomic<bool> g_counting{false};
 static std::atomic<long> g_allocations{0};
+#if KMR_COUNT_ALLOCATIONS
+// The replacements pair malloc with free.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   if (g_counting) ++g_allocations;
   if (void* p = std::malloc(size ? size : 1)) return p;
@@ -49,6 +59,7 @@ void operator delete[](void* p) noexcept {
 void operator delete[](void* p, std::size_t) noexcept {
   std::free(p);
 }
+#endif
 
 namespace kmr {
 namespace {
@@ -79,20 +90,56 @@ TEST(Pipeline, NothingBeforeInitialize) {
   EXPECT_EQ(c->live, 0u);
 }
 
-TEST(Pipeline, BarsRunThroughTheirExtremesInTheOrderOfTheirColour) {
-  // On a fresh chart with a wide band the second price decides the first completed move:
-  // -1 means the low came second.
+// Small charts on a coarse tick, so that every order of the four prices leaves different candles
+// behind.
+StrategyParameters Fine() {
+  return {0.5, 20, 8, 2.0, {1, 3}, 0, {1, 2}};
+}
+
+template <typename Chart>
+bool SameChart(const Chart& a, const Chart& b) {
+  return std::memcmp(&a, &b, sizeof(Chart)) == 0;  // both value-initialised: padding is zero
+}
+
+bool SameCharts(const EngineContext& a, const EngineContext& b) {
+  for (int i = 0; i < a.trendChartCount; ++i)
+    if (!SameChart(a.trendCharts[i], b.trendCharts[i])) return false;
+  for (int i = 0; i < a.entryChartCount; ++i)
+    if (!SameChart(a.entryCharts[i], b.entryCharts[i])) return false;
+  return true;
+}
+
+TEST(Pipeline, BarsFeedTheirFourPricesInTheOrderOfTheirColour) {
   const struct {
     double open, high, low, close;
-    double firstMove;
-  } bars[] = {{10, 12, 9, 11, -1}, {10, 12, 9, 9.5, +1}, {10, 12, 9, 10, -1}, {10, 12, 9, NAN, +1}};
+    double fed[4];
+    bool orderShows;  // a NaN open makes a band no later price can leave
+  } bars[] = {
+      {10, 12, 9, 11, {10, 9, 12, 11}, true},    // rising: the low comes first
+      {10, 12, 9, 9.5, {10, 12, 9, 9.5}, true},  // falling: the high comes first
+      {10, 12, 9, 10, {10, 9, 12, 10}, true},    // close equal to open counts as rising
+      {10, 12, 9, NAN, {10, 12, 9, NAN}, true},  // not a number: as a falling bar
+      {NAN, 12, 9, 10, {NAN, 12, 9, 10}, false},
+  };
   for (const auto& bar : bars) {
-    auto c = Configured({1, 20, 8, 2.0, {1000}, 0, {1000}});
-    EXPECT_EQ(ProcessHistoryM1(*c, bar.open, bar.high, bar.low, bar.close, 60, false), 1);
-    for (const CandleBuilder* chart : {static_cast<const CandleBuilder*>(&c->trendCharts[0]),
-                                       static_cast<const CandleBuilder*>(&c->entryCharts[0])}) {
-      EXPECT_EQ(chart->brickDirection, bar.firstMove) << bar.close;
-      EXPECT_EQ(chart->completedCount, 1);
+    for (bool newCandle : {false, true}) {
+      auto byBar = Configured(Fine());
+      auto byTicks = Configured(Fine());
+      auto swapped = Configured(Fine());
+      for (auto* c : {byBar.get(), byTicks.get(), swapped.get()})  // a running chart
+        for (double price : {11.0, 13.0, 12.5}) ProcessHistoryTick(*c, price, 5, false);
+
+      EXPECT_EQ(ProcessHistoryM1(*byBar, bar.open, bar.high, bar.low, bar.close, 60, newCandle), 1);
+      const double other[4] = {bar.fed[0], bar.fed[2], bar.fed[1], bar.fed[3]};
+      for (int k = 0; k < 4; ++k) {
+        ProcessHistoryTick(*byTicks, bar.fed[k], 60, k == 0 && newCandle);
+        ProcessHistoryTick(*swapped, other[k], 60, k == 0 && newCandle);
+      }
+      EXPECT_TRUE(SameCharts(*byBar, *byTicks)) << bar.close << " " << newCandle;
+      if (bar.orderShows) {
+        EXPECT_FALSE(SameCharts(*byBar, *swapped)) << "the order must matter";
+      }
+      EXPECT_EQ(byBar->trendWord, 0u) << "history does not recompute the word";
     }
   }
 }
@@ -110,34 +157,101 @@ TEST(Pipeline, ResultIsOneOnAChartEventElseTheQueuedCommands) {
   }
 }
 
-TEST(Pipeline, HistoryEndSwitchesToLiveAndSummarisesTheCharts) {
-  StrategyParameters p = Defaults();
-  p.entryCharts[3] = 1u << 23;  // a chart far too big ever to complete a candle
-  auto c = Configured(p);
-  for (int i = 0; i < 20000; ++i)
-    ProcessHistoryTick(*c, 1.4 + 0.05 * std::sin(i / 300.0), 1000 + 60 * i, false);
-  c->entryCharts[3].Init(0.0001, 1, false);  // and one that never saw a tick
-  EXPECT_EQ(ProcessHistoryDataFinished(*c), 0);
-  EXPECT_EQ(c->live, 1u);
+// The trading logic hears of entry signals (and says so in a message line) only once live;
+// a display-only chart never signals.
+TEST(Pipeline, EntrySignalsReachTheTradingLogicOnlyWhenLive) {
+  const struct {
+    bool live;
+    std::uint32_t entry;
+    bool heard;
+  } cases[] = {{false, 1, false}, {true, 1, true}, {true, 1 | kEntryDisplayOnly, false}};
+  for (const auto& k : cases) {
+    auto c = Configured({1, 20, 8, 2.0, {1000}, 0, {k.entry}});
+    if (k.live) ProcessHistoryDataFinished(*c);
+    const int before = c->window->messages.count;
+    for (double price : {100, 101, 102, 99, 98, 101}) ProcessNewTick(*c, price, price, 1, false);
+    const MessageList& messages = c->window->messages;
+    bool heard = false;
+    for (int i = before; i < messages.count; ++i)
+      heard |=
+          std::string(messages.Line(i)).find("1. entry chart signal(s): ") != std::string::npos;
+    EXPECT_EQ(heard, k.heard) << k.live << " " << k.entry;
+  }
+}
 
-  std::string trend = "Vuz1 candles:", entry = "Simple candles:";
-  for (int i = 0; i < c->trendChartCount; ++i)
-    trend += " " + std::to_string(c->trendCharts[i].trendChangeCount);
-  for (int i = 0; i < c->entryChartCount; ++i)
-    entry += " " + std::to_string(c->entryCharts[i].completedCount);
-  EXPECT_NE(entry.find(" -1"), std::string::npos);
-  const MessageList& messages = c->window->messages;
-  ASSERT_EQ(messages.count, 3);
-  EXPECT_EQ(std::string(messages.Line(0)).substr(8), " History data processing finished");
-  EXPECT_EQ(messages.Line(1), trend);
-  EXPECT_EQ(messages.Line(2), entry);
+void RecordTrends(TrendChart& chart, std::initializer_list<int> directions) {
+  chart.trendChangeCount = 0;
+  for (int d : directions) chart.trendDirection[chart.trendChangeCount++] = d;
+}
 
-  EXPECT_EQ(c->trading->trendWord, c->trendWord);
-  // Charts with no recorded trend block the vote.
-  bool allRecorded = true;
-  for (int i = 0; i < 5; ++i) allRecorded &= c->trendCharts[i].trendChangeCount > 0;
-  if (!allRecorded) {
-    EXPECT_EQ(c->trading->trendVote, 0);
+TEST(Pipeline, HistoryEndWritesTheSummaryAfterItsMessage) {
+  const struct {
+    std::uint32_t trend[2];
+    std::uint32_t entry[2];
+    int trendChanges[2];
+    int completed[2];
+    const char* trendLine;
+    const char* entryLine;
+  } cases[] = {
+      {{100, 200}, {40}, {3, 0}, {41}, "Vuz1 candles: 3 0", "Simple candles: 41"},
+      {{100},
+       {40, 80},
+       {511},
+       {-1, 2147483647},
+       "Vuz1 candles: 511",
+       "Simple candles: -1 2147483647"},
+      {{}, {}, {}, {}, "Vuz1 candles:", "Simple candles:"},
+  };
+  for (const auto& k : cases) {
+    auto c = Configured({1, 20, 8, 2.0, {k.trend[0], k.trend[1]}, 0, {k.entry[0], k.entry[1]}});
+    for (int i = 0; i < c->trendChartCount; ++i)
+      c->trendCharts[i].trendChangeCount = k.trendChanges[i];
+    for (int i = 0; i < c->entryChartCount; ++i) c->entryCharts[i].completedCount = k.completed[i];
+    for (int round = 1; round <= 2; ++round) {  // again in live mode: the same lines again
+      EXPECT_EQ(ProcessHistoryDataFinished(*c), 0);
+      EXPECT_EQ(c->live, 1u);
+      const MessageList& messages = c->window->messages;
+      ASSERT_EQ(messages.count, 3 * round);
+      const std::string first = messages.Line(3 * round - 3);
+      EXPECT_TRUE(std::regex_match(first, std::regex("\\d\\d:\\d\\d:\\d\\d "
+                                                     "History data processing finished")))
+          << first;
+      EXPECT_STREQ(messages.Line(3 * round - 2), k.trendLine);
+      EXPECT_STREQ(messages.Line(3 * round - 1), k.entryLine);
+    }
+  }
+}
+
+TEST(Pipeline, AChartThatNeverSawATickShowsMinusOne) {
+  auto c = Configured({1, 20, 8, 2.0, {100}, 0, {2, 1u << 23}});
+  for (double price : {10.0, 12.5, 15.0, 17.5}) ProcessHistoryTick(*c, price, 1, false);
+  ProcessHistoryDataFinished(*c);
+  // Even a chart too big to move completes its first candle, which has a band of width zero.
+  EXPECT_STREQ(c->window->messages.Line(2), "Simple candles: 3 1");
+  auto fresh = Configured({1, 20, 8, 2.0, {100}, 0, {2}});
+  ProcessHistoryDataFinished(*fresh);
+  EXPECT_STREQ(fresh->window->messages.Line(1), "Vuz1 candles: 0");
+  EXPECT_STREQ(fresh->window->messages.Line(2), "Simple candles: -1");
+}
+
+TEST(Pipeline, HistoryEndStoresTheTrendWordAndVoteInTheBook) {
+  const struct {
+    int considered;
+    std::initializer_list<int> histories[3];  // trend directions per chart, oldest first
+    std::uint32_t word;
+    std::int32_t vote;
+  } cases[] = {
+      {0, {{1}, {0, 1}, {1, 0}}, 0x1F, 2}, {0, {{0}, {1, 0}, {1}}, 0x35, -2},
+      {0, {{1}, {1}, {}}, 0x0F, 0},  // a considered chart without a trend blocks the vote
+      {2, {{1}, {1}, {}}, 0x0F, 2},        {1, {{0}, {1}, {1}}, 0x3D, -1},
+  };
+  for (const auto& k : cases) {
+    auto c = Configured({1, 20, 8, 2.0, {100, 200, 300}, k.considered, {40}});
+    for (int i = 0; i < 3; ++i) RecordTrends(c->trendCharts[i], k.histories[i]);
+    ProcessHistoryDataFinished(*c);
+    EXPECT_EQ(c->trendWord, k.word);
+    EXPECT_EQ(c->trading->trendWord, k.word);
+    EXPECT_EQ(c->trading->trendVote, k.vote) << std::hex << k.word;
   }
 }
 
@@ -154,19 +268,29 @@ TEST(Pipeline, TrendWordFollowsTheChartsBeforeLiveMode) {
 }
 
 TEST(Pipeline, TicksAndBarsAllocateNothing) {
+  if (!KMR_COUNT_ALLOCATIONS) GTEST_SKIP() << "allocations are not counted under sanitizers";
   auto c = Configured(Defaults());
-  ProcessHistoryTick(*c, 1.4, 0, false);
-  ProcessHistoryDataFinished(*c);
-  g_allocations = 0;
-  g_counting = true;
-  for (int i = 0; i < 100000; ++i) {
-    const double price = 1.4 + 0.03 * std::sin(i / 200.0);
-    ProcessHistoryTick(*c, price, i, false);
-    ProcessHistoryM1(*c, price, price + 0.001, price - 0.001, price, i, i % 1000 == 0);
-    ProcessNewTick(*c, price, price + 0.0002, i, false);
+  for (bool live : {false, true}) {
+    if (live) ProcessHistoryDataFinished(*c);
+    const int capacityBefore = c->trading->dealCapacity;
+    g_allocations = 0;
+    g_counting = true;
+    for (int i = 0; i < 100000; ++i) {
+      const double price = 1.4 + 0.03 * std::sin(i / 200.0) + 0.002 * std::sin(i / 7.0);
+      ProcessHistoryTick(*c, price, i, i % 3000 == 0);
+      ProcessHistoryM1(*c, price, price + 0.001, price - 0.001, price + 0.0004, i, i % 1000 == 0);
+      ProcessNewTick(*c, price, price + 0.0002, i, i % 5000 == 0);
+    }
+    g_counting = false;
+    // The one allocation a tick may make: the book doubling its deal table for a new deal.
+    int doublings = 0;
+    for (int capacity = capacityBefore; capacity < c->trading->dealCapacity; capacity *= 2)
+      ++doublings;
+    EXPECT_EQ(g_allocations, doublings) << (live ? "live" : "history");
   }
-  g_counting = false;
-  EXPECT_EQ(g_allocations, 0);
+  int candles = 0;
+  for (int i = 0; i < c->entryChartCount; ++i) candles += c->entryCharts[i].completedCount;
+  EXPECT_GT(candles, 1000) << "the run must really move the charts";
 }
 
 }  // namespace
