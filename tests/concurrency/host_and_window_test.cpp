@@ -7,58 +7,43 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-// The exports are compiled into this test, so that the second thread can use the same lock.
-#include "common/command.h"
-#include "engine/context/message_list.h"
+// The exports are compiled into this test, so that the second thread can use the same context.
 #include "engine/exports/exports.cpp"
-#include "engine/trading/closing.h"
-#include "engine/trading/opening.h"
+#include "engine/window/manual_commands.h"
+#include "engine/window/snapshot.h"
 
 namespace {
 
+constexpr std::uint64_t kCloseCode = 0xCC;
+
+// What the engine window's thread does: menu commands (each takes the lock for its trading
+// action) and the snapshot of every paint (under the lock).
 struct WindowSide {
   std::atomic<bool> stop{false};
   std::atomic<int> actions{0};
   std::string lastMessage;
 
   void Run() {
+    static const int kCommands[] = {258, 259, 256, 261, 257, 262, 258, 263, 259, 256, 262, 263};
+    auto yes = [](const char*, const char*) { return kmr::Answer::kYes; };
+    auto snapshot = std::make_unique<kmr::WindowSnapshot>();
     unsigned step = 0;
     while (!stop.load()) {
+      kmr::EngineWindow* window = g_context->window;
+      int id = kCommands[step % (sizeof kCommands / sizeof kCommands[0])];
+      if (step % 97 == 96) id = 260;  // now and then "Reset Trading" under the host's feet
+      ++step;
+      kmr::RunManualCommand(*g_context, *window, id, yes);
       {
         std::lock_guard<std::mutex> hold(g_context->lock);
-        kmr::TradingState& t = *g_context->trading;
-        switch (step++ % 6) {
-          case 0:
-            kmr::OpenManualDeal(t, true);
-            break;
-          case 1:
-            kmr::OpenManualDeal(t, false);
-            break;
-          case 2:
-            kmr::CloseAllDeals(t, true);
-            break;
-          case 3:
-            kmr::ResetCadCounter(t);
-            break;
-          case 4:
-            kmr::StartTradingCycleManually(t);
-            break;
-          case 5:
-            t.longEnabled = !t.longEnabled;
-            break;
-        }
-        // What the window copies for a paint: the message lines and the book.
-        if (g_context->window != nullptr) {
-          const kmr::MessageList& m = g_context->window->messages;
-          if (m.count > 0) lastMessage = m.Line(m.count - 1);
-        }
-        double sum = 0;
-        for (int i = 0; i < t.dealCount; ++i) sum += t.deals[i].profit;
-        (void)sum;
+        kmr::TakeSnapshot(g_context, *window, 640, *snapshot);
+        const kmr::MessageList& m = window->messages;
+        if (m.count > 0) lastMessage = m.Line(m.count - 1);
       }
       actions.fetch_add(1);
       std::this_thread::yield();
@@ -91,8 +76,8 @@ TEST(HostAndWindow, ExportsAndManualCommandsInterleaveSafely) {
     ProcessNewTick(price, price + 0.25, 820500000 + 60 * i, 1);
     if (i % 50 == 0) TriggerExternalSignal(0, 1 + i % 3, i % 2);
     while (long long word = GetNextCommand()) {
-      const auto operand = kmr::CommandOperandOf(static_cast<std::uint64_t>(word));
-      if (kmr::CommandCodeOf(static_cast<std::uint64_t>(word)) == kmr::kCommandClose) {
+      const auto operand = static_cast<std::uint32_t>(word);
+      if ((static_cast<std::uint64_t>(word) >> 32) == kCloseCode) {
         OpenDealClosed(operand, 0.2, price);
       } else if (i % 13 == 0) {
         OrderRejected(static_cast<int>(operand));
