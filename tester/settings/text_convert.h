@@ -2,13 +2,14 @@
 // and the engine's log path), and the standard text-to-float of the edits.
 #pragma once
 
+#include "common/utf16.h"  // Utf16ToUtf8
+
 #include <string>
 #include <string_view>
 
 namespace kmr {
 
 std::u16string Utf8ToUtf16(std::string_view text);  // invalid bytes become U+FFFD
-std::string Utf16ToUtf8(std::u16string_view text);  // lone surrogates become U+FFFD
 
 // strtod on the text in the C locale: the leading numeric part, 0.0 when there is none.
 double TextToDouble(std::string_view text);
