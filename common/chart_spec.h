@@ -23,6 +23,8 @@ constexpr std::uint32_t kEntryCloseOnly = 1u << 27;       // X
 constexpr std::int32_t ChartSize(std::uint32_t spec) {
   return static_cast<std::int32_t>(spec & kChartSizeMask);
 }
-constexpr bool HasFlag(std::uint32_t spec, std::uint32_t flag) { return (spec & flag) != 0; }
+constexpr bool HasFlag(std::uint32_t spec, std::uint32_t flag) {
+  return (spec & flag) != 0;
+}
 
 }  // namespace kmr

@@ -50,9 +50,9 @@ using TriggerExternalSignalFn = decltype(&::TriggerExternalSignal);
 
 // Every export, in the order of the engine's interface table.
 inline constexpr const char* kExportNames[15] = {
-    "InitializeKMR",      "SetKMRPriceParameters",      "SetLogFilePath", "DeinitializeKMR",
-    "ProcessNewTick",     "ProcessHistoryM1",           "ProcessHistoryTick",
-    "ProcessHistoryDataFinished", "GetNextCommand",     "OrderFilled",    "OpenDealClosed",
-    "OrderSetTicket",     "OrderClosed",                "OrderRejected",  "TriggerExternalSignal"};
+    "InitializeKMR",  "SetKMRPriceParameters", "SetLogFilePath",       "DeinitializeKMR",
+    "ProcessNewTick", "ProcessHistoryM1",      "ProcessHistoryTick",   "ProcessHistoryDataFinished",
+    "GetNextCommand", "OrderFilled",           "OpenDealClosed",       "OrderSetTicket",
+    "OrderClosed",    "OrderRejected",         "TriggerExternalSignal"};
 
 }  // namespace kmr

@@ -121,9 +121,9 @@ void ConfigureEngine(EngineContext& context, const StrategyParameters& parameter
   } else {
     for (int i = 0; i < trend.count; ++i) {
       const std::uint32_t spec = trend.specs[i];
-      context.trendCharts[i].Init(parameters.tickSize, parameters.smoothing1,
-                                  parameters.smoothing2, parameters.reversalDeviation,
-                                  ChartSize(spec), HasFlag(spec, kTrendColourHistory));
+      context.trendCharts[i].Init(parameters.tickSize, parameters.smoothing1, parameters.smoothing2,
+                                  parameters.reversalDeviation, ChartSize(spec),
+                                  HasFlag(spec, kTrendColourHistory));
     }
     for (int i = 0; i < entry.count; ++i) {
       const std::uint32_t spec = entry.specs[i];

@@ -9,7 +9,6 @@
 
 namespace kmr {
 
-
 void SetLogFilePath(EngineContext& context, const char16_t* path) {
   context.logLevel = 0;
   if (path == nullptr) return;

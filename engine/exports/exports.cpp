@@ -56,7 +56,9 @@ Result Locked(Result fallback, Work work) {
   }
 }
 
-kmr::TradingState* Trading(kmr::EngineContext& context) { return context.trading; }
+kmr::TradingState* Trading(kmr::EngineContext& context) {
+  return context.trading;
+}
 
 }  // namespace
 
@@ -89,10 +91,14 @@ KMR_EXPORT int InitializeKMR(double tickSize, int smoothing1, int smoothing2,
 KMR_EXPORT int SetKMRPriceParameters(double dealSize, double tickValue, double dealCommission,
                                      double cadProfit, int dcaInterval, int stdIntervalTicks,
                                      int stdIntervalMinDeals, double maxNetPosition, int flags) {
-  const kmr::PriceParameters parameters{dealSize,         tickValue,
-                                        dealCommission,   cadProfit,
-                                        dcaInterval,      stdIntervalTicks,
-                                        stdIntervalMinDeals, maxNetPosition,
+  const kmr::PriceParameters parameters{dealSize,
+                                        tickValue,
+                                        dealCommission,
+                                        cadProfit,
+                                        dcaInterval,
+                                        stdIntervalTicks,
+                                        stdIntervalMinDeals,
+                                        maxNetPosition,
                                         static_cast<unsigned>(flags)};
   return Locked(0, [&](kmr::EngineContext& context) {
     kmr::SetPriceParameters(context, parameters);
@@ -136,9 +142,8 @@ KMR_EXPORT int ProcessHistoryTick(double price, int time, unsigned char newCandl
 }
 
 KMR_EXPORT int ProcessHistoryDataFinished() {
-  return Locked(0, [](kmr::EngineContext& context) {
-    return kmr::ProcessHistoryDataFinished(context);
-  });
+  return Locked(
+      0, [](kmr::EngineContext& context) { return kmr::ProcessHistoryDataFinished(context); });
 }
 
 KMR_EXPORT long long GetNextCommand() {
@@ -190,8 +195,8 @@ KMR_EXPORT void TriggerExternalSignal(int /*reserved*/, int entryChart, unsigned
     kmr::TradingState* trading = Trading(context);
     if (trading == nullptr || trading->context == nullptr) return 0;
     if (entryChart < 1 || entryChart > context.entryChartCount) return 0;
-    const unsigned result = up ? (kmr::kResultUp1 | kmr::kResultEvent)
-                               : (kmr::kResultDown1 | kmr::kResultEvent);
+    const unsigned result =
+        up ? (kmr::kResultUp1 | kmr::kResultEvent) : (kmr::kResultDown1 | kmr::kResultEvent);
     kmr::OnEntrySignal(*trading, entryChart - 1, result, /*external=*/true);
     return 0;
   });

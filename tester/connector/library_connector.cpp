@@ -50,8 +50,7 @@ bool CKMRLibraryConnector::BindLibrary(const std::string& path) {
   } else {
     // The program's own folder first, so a tester next to its engine uses that one.
     const std::string folder = OwnFolder();
-    if (!folder.empty())
-      module_ = dlopen((folder + "/" + kLibraryFileName).c_str(), kOpenFlags);
+    if (!folder.empty()) module_ = dlopen((folder + "/" + kLibraryFileName).c_str(), kOpenFlags);
     if (module_ == nullptr) module_ = dlopen(kLibraryFileName, kOpenFlags);
   }
   if (module_ == nullptr) {

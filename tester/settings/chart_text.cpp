@@ -10,17 +10,27 @@ namespace kmr {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsBlank(char c) {
+  return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 std::uint32_t LetterFlag(char letter, bool isTrend) {
   switch (std::toupper(static_cast<unsigned char>(letter))) {
-    case 'X': return isTrend ? kTrendCloseOnly : kEntryCloseOnly;
-    case 'T': return isTrend ? kTrendOpenTrade : kEntryOpenOnly;
-    case 'C': return isTrend ? kTrendColourHistory : 0;
-    case 'O': return isTrend ? 0 : kEntryOpenOrCloseOwn;
-    case 'D': return isTrend ? 0 : kEntryDisplayOnly;
-    default: return 0;
+    case 'X':
+      return isTrend ? kTrendCloseOnly : kEntryCloseOnly;
+    case 'T':
+      return isTrend ? kTrendOpenTrade : kEntryOpenOnly;
+    case 'C':
+      return isTrend ? kTrendColourHistory : 0;
+    case 'O':
+      return isTrend ? 0 : kEntryOpenOrCloseOwn;
+    case 'D':
+      return isTrend ? 0 : kEntryDisplayOnly;
+    default:
+      return 0;
   }
 }
 
@@ -72,7 +82,8 @@ std::int32_t LeadingInteger(std::string_view text) {
     if (value > limit) value = limit;
   }
   if (negative) value = -value;
-  if (value > std::numeric_limits<std::int32_t>::max()) value = std::numeric_limits<std::int32_t>::max();
+  if (value > std::numeric_limits<std::int32_t>::max())
+    value = std::numeric_limits<std::int32_t>::max();
   return static_cast<std::int32_t>(value);
 }
 

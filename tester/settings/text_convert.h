@@ -2,10 +2,10 @@
 // and the engine's log path), and the standard text-to-float of the edits.
 #pragma once
 
-#include "common/utf16.h"  // Utf16ToUtf8
-
 #include <string>
 #include <string_view>
+
+#include "common/utf16.h"  // Utf16ToUtf8
 
 namespace kmr {
 

@@ -50,4 +50,6 @@ int InitializeDefaults(const EngineApi& api, double tickSize) {
                            noHedge | 200, noHedge | 100, 0, 0, 0, 5, 40, 80, 120, 0, 0, 0, 0, 0);
 }
 
-std::u16string Utf16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+std::u16string Utf16(const std::string& text) {
+  return std::u16string(text.begin(), text.end());
+}

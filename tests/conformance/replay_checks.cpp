@@ -279,9 +279,9 @@ void RunReplayChecks(const EngineApi& api, const std::string& priceFile,
   // opens, close-only charts and an entry chart that closes only its own deals.
   const int noHedge = 1 << 24, closeOnly = 1 << 25, openTrade = 1 << 26;
   const int openOrCloseOwn = 1 << 24, openOnly = 1 << 25;
-  api.InitializeKMR(kTickSize, 20, 8, 2.0, 200, noHedge | openTrade | 100,
-                    noHedge | closeOnly | 50, noHedge | 25, noHedge | 12, 0, 0, 0, 3, 20,
-                    openOrCloseOwn | 40, openOnly | 60, 0, 0, 0, 0, 0);
+  api.InitializeKMR(kTickSize, 20, 8, 2.0, 200, noHedge | openTrade | 100, noHedge | closeOnly | 50,
+                    noHedge | 25, noHedge | 12, 0, 0, 0, 3, 20, openOrCloseOwn | 40, openOnly | 60,
+                    0, 0, 0, 0, 0);
   api.SetKMRPriceParameters(kDealSize, 1, 1.5, 100, 100, 50, 0, 5, 0x5);
   api.SetLogFilePath(Utf16(journalPath + " \\3").c_str());
 

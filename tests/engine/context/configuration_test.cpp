@@ -30,9 +30,9 @@ std::unique_ptr<EngineContext> Configured(const StrategyParameters& p) {
 
 TEST(ConfigureEngine, SkipsZeroWordsAndPutsMaskBitsAtTheChartsPositions) {
   // trendChart1 = 0, trendChart2 = X20: the X chart becomes trend chart 0.
-  auto c = Configured(Parameters({0, kTrendNoHedge | kTrendCloseOnly | 20, 0, 400 | kTrendOpenTrade},
-                                 0, {0, 0, 5 | kEntryOpenOrCloseOwn, kEntryCloseOnly | 7,
-                                     kEntryOpenOnly | 9}));
+  auto c = Configured(
+      Parameters({0, kTrendNoHedge | kTrendCloseOnly | 20, 0, 400 | kTrendOpenTrade}, 0,
+                 {0, 0, 5 | kEntryOpenOrCloseOwn, kEntryCloseOnly | 7, kEntryOpenOnly | 9}));
   EXPECT_EQ(c->trendChartCount, 2);
   EXPECT_EQ(c->trendCloseOnlyMask, 0b01);
   EXPECT_EQ(c->trendNoHedgeMask, 0b01);

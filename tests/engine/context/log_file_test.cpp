@@ -1,7 +1,7 @@
 #include "engine/context/log_file.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -21,7 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::u16string Utf16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+std::u16string Utf16(const std::string& text) {
+  return std::u16string(text.begin(), text.end());
+}
 
 class LogFileTest : public ::testing::Test {
  protected:
@@ -43,17 +45,14 @@ class LogFileTest : public ::testing::Test {
 
 TEST_F(LogFileTest, LevelSuffixIsCutOffAndGivesTheLevel) {
   const struct {
-    std::string path;        // relative to the folder
-    std::string fileName;    // what gets created
+    std::string path;      // relative to the folder
+    std::string fileName;  // what gets created
     int level;
   } cases[] = {
-      {"a.txt \\1", "a.txt", 1},
-      {"engine.log \\2", "engine.log", 2},
+      {"a.txt \\1", "a.txt", 1},   {"engine.log \\2", "engine.log", 2},
       {"x.log\\1", "x.log\\1", 0},  // no blank before the backslash
-      {"b.log", "b.log", 0},
-      {"c.log \\9", "c.log", 9},
-      {"d.log \\a", "d.log", 49},
-      {"e.log \\ ", "e.log", 240},  // (0x20 - 0x30) mod 256
+      {"b.log", "b.log", 0},       {"c.log \\9", "c.log", 9},
+      {"d.log \\a", "d.log", 49},  {"e.log \\ ", "e.log", 240},  // (0x20 - 0x30) mod 256
   };
   for (const auto& k : cases) {
     Open((dir_ / k.path).string());
