@@ -15,17 +15,17 @@ namespace kmr {
 
 Confirmation ConfirmationOf(int id) {
   switch (id) {
-    case kCommandCloseAllDeals:
+    case kMenuCloseAllDeals:
       return {"Are you sure to Close all open deals?", "Close all deals"};
-    case kCommandStartManually:
+    case kMenuStartManually:
       return {"Are you sure to start trading cycle manually?", "Manual start"};
-    case kCommandOpenLong:
+    case kMenuOpenLong:
       return {"Are you sure to open LONG deal?", "Open deal"};
-    case kCommandOpenShort:
+    case kMenuOpenShort:
       return {"Are you sure to open SHORT deal?", "Open deal"};
-    case kCommandResetTrading:
+    case kMenuResetTrading:
       return {"Are you sure to RESET trading including open deals?", "Reset trading"};
-    case kCommandResetCadCounter:
+    case kMenuResetCadCounter:
       return {"Are you sure to RESET CAD counters?", "Reset CAD counters"};
     default:
       return {nullptr, nullptr};
@@ -34,7 +34,7 @@ Confirmation ConfirmationOf(int id) {
 
 bool RunManualCommand(EngineContext& context, EngineWindow& window, int id,
                       const ConfirmFunction& confirm) {
-  if (id < kCommandCloseAllDeals || id > kCommandShortEnabled) return false;
+  if (id < kMenuCloseAllDeals || id > kMenuShortEnabled) return false;
   const Confirmation question = ConfirmationOf(id);
   if (question.text != nullptr) {
     if (!confirm || confirm(question.text, question.caption) != Answer::kYes) return false;
@@ -44,27 +44,27 @@ bool RunManualCommand(EngineContext& context, EngineWindow& window, int id,
   if (window.context == nullptr) return false;
   TradingState* trading = window.context->trading;
   switch (id) {
-    case kCommandCloseAllDeals:
+    case kMenuCloseAllDeals:
       if (trading) CloseAllDeals(*trading, /*manual=*/true);
       break;
-    case kCommandStartManually:
+    case kMenuStartManually:
       if (trading && trading->context) StartTradingCycleManually(*trading);
       break;
-    case kCommandOpenLong:
-    case kCommandOpenShort:
+    case kMenuOpenLong:
+    case kMenuOpenShort:
       LogMessage(*window.context, "Open Manual deal request");
-      if (trading) OpenManualDeal(*trading, id == kCommandOpenLong);
+      if (trading) OpenManualDeal(*trading, id == kMenuOpenLong);
       break;
-    case kCommandResetTrading:
+    case kMenuResetTrading:
       if (trading) ResetTrading(*trading);
       break;
-    case kCommandResetCadCounter:
+    case kMenuResetCadCounter:
       if (trading) ResetCadCounter(*trading);
       break;
-    case kCommandLongEnabled:
+    case kMenuLongEnabled:
       if (trading) trading->longEnabled = trading->longEnabled == 0 ? 1 : 0;
       break;
-    case kCommandShortEnabled:
+    case kMenuShortEnabled:
       if (trading) trading->shortEnabled = trading->shortEnabled == 0 ? 1 : 0;
       break;
   }

@@ -9,14 +9,14 @@ namespace kmr {
 struct EngineContext;
 struct EngineWindow;
 
-constexpr int kCommandCloseAllDeals = 256;
-constexpr int kCommandStartManually = 257;
-constexpr int kCommandOpenLong = 258;
-constexpr int kCommandOpenShort = 259;
-constexpr int kCommandResetTrading = 260;
-constexpr int kCommandResetCadCounter = 261;
-constexpr int kCommandLongEnabled = 262;
-constexpr int kCommandShortEnabled = 263;
+constexpr int kMenuCloseAllDeals = 256;
+constexpr int kMenuStartManually = 257;
+constexpr int kMenuOpenLong = 258;
+constexpr int kMenuOpenShort = 259;
+constexpr int kMenuResetTrading = 260;
+constexpr int kMenuResetCadCounter = 261;
+constexpr int kMenuLongEnabled = 262;
+constexpr int kMenuShortEnabled = 263;
 
 enum class Answer { kYes, kNo, kCancel };
 

@@ -20,16 +20,16 @@ void BuildMenu(bool longChecked, bool shortChecked, Menu& out) {
   const MenuItem items[kMenuItemCount] = {
       {kMenuCloseId, "Close", false, false, false},
       separator,
-      {kCommandLongEnabled, "LONG Deals Enabled", false, true, longChecked},
-      {kCommandShortEnabled, "SHORT Deals Enabled", false, true, shortChecked},
+      {kMenuLongEnabled, "LONG Deals Enabled", false, true, longChecked},
+      {kMenuShortEnabled, "SHORT Deals Enabled", false, true, shortChecked},
       separator,
-      {kCommandCloseAllDeals, "Close All Deals", false, true, false},
-      {kCommandStartManually, "Start Manually", false, true, false},
-      {kCommandOpenLong, "Open LONG", false, true, false},
-      {kCommandOpenShort, "Open SHORT", false, true, false},
+      {kMenuCloseAllDeals, "Close All Deals", false, true, false},
+      {kMenuStartManually, "Start Manually", false, true, false},
+      {kMenuOpenLong, "Open LONG", false, true, false},
+      {kMenuOpenShort, "Open SHORT", false, true, false},
       separator,
-      {kCommandResetCadCounter, "Reset CAD Counter", false, true, false},
-      {kCommandResetTrading, "Reset Trading", false, true, false},
+      {kMenuResetCadCounter, "Reset CAD Counter", false, true, false},
+      {kMenuResetTrading, "Reset Trading", false, true, false},
   };
   std::copy(std::begin(items), std::end(items), out.items);
   out.x = out.y = 0;
