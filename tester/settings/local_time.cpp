@@ -15,7 +15,7 @@ bool FitsInt32(std::int64_t value) {
 
 }  // namespace
 
-std::optional<std::int32_t> LocalToTime32(const LocalDateTime& local) {
+std::optional<std::int64_t> LocalToTime(const LocalDateTime& local) {
   std::tm fields{};
   fields.tm_year = local.year - 1900;
   fields.tm_mon = local.month - 1;
@@ -28,8 +28,13 @@ std::optional<std::int32_t> LocalToTime32(const LocalDateTime& local) {
   const std::time_t result = std::mktime(&fields);
   // -1 is also a valid time (one second before 1970 UTC); mktime then leaves errno alone.
   if (result == static_cast<std::time_t>(-1) && errno != 0) return std::nullopt;
-  if (!FitsInt32(static_cast<std::int64_t>(result))) return std::nullopt;
-  return static_cast<std::int32_t>(result);
+  return static_cast<std::int64_t>(result);
+}
+
+std::optional<std::int32_t> LocalToTime32(const LocalDateTime& local) {
+  const std::optional<std::int64_t> result = LocalToTime(local);
+  if (!result || !FitsInt32(*result)) return std::nullopt;
+  return static_cast<std::int32_t>(*result);
 }
 
 std::int32_t HistoryTillFromFields(const LocalDateTime& local) {

@@ -26,6 +26,9 @@ class SettingsError : public std::runtime_error {
 
 // Local time to seconds since 1970 UTC (mktime with tm_isdst = -1, the platform decides on DST);
 // nullopt when the platform cannot convert it or the result does not fit 32 signed bits.
+// The fields as local time, the platform deciding on daylight saving time; none when it cannot
+// convert them.
+std::optional<std::int64_t> LocalToTime(const LocalDateTime& local);
 std::optional<std::int32_t> LocalToTime32(const LocalDateTime& local);
 
 // HistoryTill from the picker fields. Throws SettingsError when a field is out of range (year

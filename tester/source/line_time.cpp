@@ -135,18 +135,9 @@ std::optional<std::int32_t> LineTimeConverter::Convert(const LocalDateTime& f) {
   if (valid_ && hour == hour_) {
     result = naive + offset_;
   } else {
-    std::tm fields{};
-    fields.tm_year = f.year - 1900;
-    fields.tm_mon = f.month - 1;
-    fields.tm_mday = f.day;
-    fields.tm_hour = f.hour;
-    fields.tm_min = f.minute;
-    fields.tm_sec = f.second;
-    fields.tm_isdst = -1;
-    errno = 0;
-    const std::time_t t = std::mktime(&fields);
-    if (t == static_cast<std::time_t>(-1) && errno != 0) return std::nullopt;
-    result = t;
+    const std::optional<std::int64_t> converted = LocalToTime(f);
+    if (!converted) return std::nullopt;
+    result = *converted;
     offset_ = result - naive;
     hour_ = hour;
     valid_ = true;
