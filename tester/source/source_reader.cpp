@@ -108,7 +108,12 @@ bool SourceReader::NextRawLine(std::string_view& line) {
     }
     if (eof_) {
       if (begin_ == end_) return false;
-      line = std::string_view(base + begin_, end_ - begin_);  // last line without a line end
+      // The last line without a line feed. A carriage return that ends the file ends the line
+      // as one before a line feed does, so a line reads the same whether or not the file's last
+      // line feed is there.
+      std::size_t stop = end_;
+      if (base[stop - 1] == '\r') --stop;
+      line = std::string_view(base + begin_, stop - begin_);
       begin_ = end_;
       ++lineNumber_;
       return true;

@@ -66,6 +66,23 @@ TEST_F(SourceReaderTest, FieldsAreCharacterCodeArithmetic) {
   EXPECT_EQ(line.time, LocalTime(2023, 5, 1, 0, 0, 0));
 }
 
+TEST_F(SourceReaderTest, CarriageReturnEndingTheFileEndsTheLastLine) {
+  // A 14-character line's seconds read the missing 15th character as code 0; a carriage return
+  // there is the line's end, not its 15th character, with or without the final line feed. The
+  // non-digit minute bytes give minutes of -1138, normalised from the day before, when the
+  // clocks in Zurich went forward.
+  const std::string line14 = "19960401 00\xC8\xCE"
+                             "4";
+  SourceLine withLineFeed, atTheEnd;
+  EXPECT_EQ(ReadOne(line14 + "\r\n", withLineFeed), "");
+  EXPECT_EQ(ReadOne(line14 + "\r", atTheEnd), "");
+  EXPECT_EQ(atTheEnd.time, withLineFeed.time);
+  EXPECT_EQ(atTheEnd.time, LineTimeConverter().Convert(LineFields(line14)));
+  EXPECT_EQ(atTheEnd.time, LocalTime(1996, 4, 1, 0, -1138, -8));
+  SourceLine empty;
+  EXPECT_NE(ReadOne("\r", empty), "");  // an empty line, too short
+}
+
 TEST_F(SourceReaderTest, InvalidLinesNameFileAndLineAndTheReaderGoesOn) {
   const std::string path = WriteFile("bad.txt",
                                      "Date;Price\n"           // 1: header
