@@ -3,19 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
-#include "tester/broker/broker.h"
-#include "tester/cli/json_writer.h"
-#include "tester/cli/replay_options.h"
-#include "tester/cli/replay_view.h"
 #include "tester/connector/library_connector.h"
 #include "tester/processing/display_format.h"
-#include "tester/processing/processing_loop.h"
+#include "tester/replay/replay_options.h"
+#include "tester/replay/replay_run.h"
+#include "tester/report/json_writer.h"
 #include "tester/settings/text_convert.h"
 
 namespace kmr {
@@ -53,25 +49,12 @@ std::string SettingsJson(const SettingsRecord& record) {
   return json.Finish();
 }
 
-struct RunResult {
-  long historyLines = 0, tradeLines = 0;
-  double floatingProfit = 0, closedProfit = 0, maxDrawdown = 0, maxPosition = 0;
-  int longDeals = 0, shortDeals = 0, openDeals = 0;
-  std::int32_t lastTickTime = 0;
-  double lastPrice = 0;
-  double historySeconds = 0, tradeSeconds = 0;
-};
-
-double Seconds(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
-
 std::string PerSecond(long lines, double seconds) {
   if (seconds <= 0) return "-";
   return Format("%.0f", lines / seconds);
 }
 
-void PrintSummary(const std::string& file, const RunResult& r) {
+void PrintSummary(const std::string& file, const ReplayResult& r) {
   const long lines = r.historyLines + r.tradeLines;
   const double seconds = r.historySeconds + r.tradeSeconds;
   std::printf("File:               %s\n", file.c_str());
@@ -88,24 +71,6 @@ void PrintSummary(const std::string& file, const RunResult& r) {
               seconds, PerSecond(lines, seconds).c_str(),
               PerSecond(r.historyLines, r.historySeconds).c_str(),
               PerSecond(r.tradeLines, r.tradeSeconds).c_str());
-}
-
-std::string ResultJson(const std::string& file, const RunResult& r,
-                       const std::vector<std::string>& log) {
-  JsonObject json;
-  json.Text("file", file);
-  json.Integer("lines", r.historyLines + r.tradeLines);
-  json.Integer("historyLines", r.historyLines);
-  json.Integer("tradeLines", r.tradeLines);
-  json.Number("floatingProfit", r.floatingProfit);
-  json.Number("closedProfit", r.closedProfit);
-  json.Number("maxDrawdown", r.maxDrawdown);
-  json.Number("maxPosition", r.maxPosition);
-  json.Integer("longDeals", r.longDeals);
-  json.Integer("shortDeals", r.shortDeals);
-  json.Integer("openDeals", r.openDeals);
-  json.Texts("log", log);
-  return json.Finish();
 }
 
 // The file must be a readable regular file before the engine is even loaded.
@@ -141,29 +106,13 @@ int Run(const std::vector<std::string>& args) {
     return 0;
   }
 
-  SettingsRecord record;
-  if (!options.defaults) {
-    const LoadResult loaded = LoadSettings(record);
-    if (!loaded.note.empty()) std::fprintf(stderr, "kmr-replay: %s\n", loaded.note.c_str());
+  const ReplaySetup setup = ResolveReplaySetup(options);
+  if (!setup.loadNote.empty()) std::fprintf(stderr, "kmr-replay: %s\n", setup.loadNote.c_str());
+  if (!setup.error.empty()) {
+    std::fprintf(stderr, "kmr-replay: %s\n", setup.error.c_str());
+    return kExitBadInput;
   }
-  for (const auto& [name, value] : options.overrides)
-    ApplySettingOption(name, value, record.settings);  // checked while parsing
-  if (!options.priceFile.empty()) record.SourcePath = Utf8ToUtf16(options.priceFile);
-
-  LocalDateTime historyTill;
-  const bool haveHistoryTill = options.historyTill || record.HistoryTill != 0;
-  if (options.historyTill)
-    historyTill = *options.historyTill;
-  else if (record.HistoryTill != 0)
-    historyTill = LocalFieldsOf(record.HistoryTill);
-  if (haveHistoryTill) {
-    try {
-      record.HistoryTill = HistoryTillFromFields(historyTill);
-    } catch (const SettingsError& error) {
-      std::fprintf(stderr, "kmr-replay: --history-till: %s\n", error.what());
-      return kExitBadInput;
-    }
-  }
+  const SettingsRecord& record = setup.record;
 
   if (options.save) {
     const SaveResult saved = SaveSettings(record);
@@ -180,7 +129,7 @@ int Run(const std::vector<std::string>& args) {
     std::fprintf(stderr, "kmr-replay: no price file given\nTry 'kmr-replay --help'.\n");
     return kExitBadInput;
   }
-  if (!haveHistoryTill) {
+  if (!setup.haveHistoryTill) {
     std::fprintf(stderr,
                  "kmr-replay: no history-till time: give --history-till \"YYYY-MM-DD "
                  "HH:MM:SS\" or store one\n");
@@ -195,54 +144,21 @@ int Run(const std::vector<std::string>& args) {
     return kExitNoLibrary;
   }
 
-  // The run is always untimed; the stored delay is kept in the record only.
-  TesterSettings settings = record.settings;
-  settings.ProcessingDelay = 0;
-  ReplayView view(options.priceFile, settings, historyTill);
-  RunResult result;
-  int status = 0;
-  {
-    auto broker = std::make_unique<CKMRBroker>(&connector.Api(), settings);
-    ProcessingLoop loop(settings, &connector.Api(), broker.get(), view);
-    loop.SetSaveOnHistoryStart(false);  // --save stored the record above
-    try {
-      view.AddLogLine("Processing ALL Data...", false, loop.LastTickTime());
-      const auto start = std::chrono::steady_clock::now();
-      loop.StartHistory();
-      const auto historyEnd = std::chrono::steady_clock::now();
-      loop.StartTrade();
-      const auto tradeEnd = std::chrono::steady_clock::now();
-      result.historySeconds = Seconds(historyEnd - start);
-      result.tradeSeconds = Seconds(tradeEnd - historyEnd);
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "%s\n", error.what());
-      status = kExitBadInput;
-    }
-    result.historyLines = loop.HistoryLines();
-    result.tradeLines = loop.TradeLines();
-    result.floatingProfit = broker->FloatingProfit();
-    result.closedProfit = broker->ClosedProfit();
-    result.maxDrawdown = broker->MaxDrawdown();
-    result.maxPosition = broker->MaxPosition();
-    result.longDeals = broker->LongDeals();
-    result.shortDeals = broker->ShortDeals();
-    result.openDeals = broker->OpenDeals();
-    result.lastTickTime = loop.LastTickTime();
-    result.lastPrice = loop.LastPrice();
-    loop.CloseSource();
-    broker.reset();  // the broker goes before the engine is released
-  }
+  const ReplayResult result = RunReplay(connector.Api(), setup);
   connector.ReleaseLibrary();
-  if (status != 0) return status;
+  if (!result.error.empty()) {
+    std::fprintf(stderr, "%s\n", result.error.c_str());
+    return kExitBadInput;
+  }
 
-  for (const std::string& message : view.messages)
+  for (const std::string& message : result.messages)
     std::fprintf(stderr, "kmr-replay: %s\n", OneLine(message).c_str());
   if (result.historyLines + result.tradeLines == 0) {
     std::fprintf(stderr, "%s: the file holds no price lines\n", options.priceFile.c_str());
     return kExitBadInput;
   }
   if (options.json)
-    std::printf("%s\n", ResultJson(options.priceFile, result, view.log).c_str());
+    std::printf("%s\n", ReplayResultJson(options.priceFile, result).c_str());
   else
     PrintSummary(options.priceFile, result);
   return 0;

@@ -1,4 +1,4 @@
-#include "tester/cli/replay_options.h"
+#include "tester/replay/replay_options.h"
 
 #include <cerrno>
 #include <cstdio>

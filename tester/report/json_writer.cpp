@@ -1,4 +1,4 @@
-#include "tester/cli/json_writer.h"
+#include "tester/report/json_writer.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "tester/cli/replay_view.h"
+#include "tester/replay/replay_view.h"
 
 #include "tester/processing/display_format.h"
 #include "tester/settings/text_convert.h"

@@ -1,0 +1,104 @@
+#include "tester/replay/replay_run.h"
+
+#include <chrono>
+#include <memory>
+
+#include "tester/broker/broker.h"
+#include "tester/processing/processing_loop.h"
+#include "tester/replay/replay_view.h"
+#include "tester/report/json_writer.h"
+#include "tester/settings/text_convert.h"
+
+namespace kmr {
+
+namespace {
+
+double Seconds(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
+}  // namespace
+
+ReplaySetup ResolveReplaySetup(const ReplayOptions& options) {
+  ReplaySetup setup;
+  SettingsRecord& record = setup.record;
+  if (!options.defaults) setup.loadNote = LoadSettings(record).note;
+  for (const auto& [name, value] : options.overrides)
+    ApplySettingOption(name, value, record.settings);  // checked while parsing
+  if (!options.priceFile.empty()) record.SourcePath = Utf8ToUtf16(options.priceFile);
+  setup.priceFile = options.priceFile;
+
+  setup.haveHistoryTill = options.historyTill || record.HistoryTill != 0;
+  if (options.historyTill)
+    setup.historyTill = *options.historyTill;
+  else if (record.HistoryTill != 0)
+    setup.historyTill = LocalFieldsOf(record.HistoryTill);
+  if (setup.haveHistoryTill) {
+    try {
+      record.HistoryTill = HistoryTillFromFields(setup.historyTill);
+    } catch (const SettingsError& error) {
+      setup.error = std::string("--history-till: ") + error.what();
+    }
+  }
+  return setup;
+}
+
+ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup) {
+  // The run is always untimed; the stored delay is kept in the record only.
+  TesterSettings settings = setup.record.settings;
+  settings.ProcessingDelay = 0;
+  ReplayView view(setup.priceFile, settings, setup.historyTill);
+  ReplayResult result;
+  auto broker = std::make_unique<CKMRBroker>(&engine, settings);
+  {
+    ProcessingLoop loop(settings, &engine, broker.get(), view);
+    loop.SetSaveOnHistoryStart(false);  // kmr-replay --save stores the record itself
+    try {
+      view.AddLogLine("Processing ALL Data...", false, loop.LastTickTime());
+      const auto start = std::chrono::steady_clock::now();
+      loop.StartHistory();
+      const auto historyEnd = std::chrono::steady_clock::now();
+      loop.StartTrade();
+      const auto tradeEnd = std::chrono::steady_clock::now();
+      result.historySeconds = Seconds(historyEnd - start);
+      result.tradeSeconds = Seconds(tradeEnd - historyEnd);
+    } catch (const std::exception& error) {
+      result.error = error.what();
+    }
+    result.historyLines = loop.HistoryLines();
+    result.tradeLines = loop.TradeLines();
+    result.floatingProfit = broker->FloatingProfit();
+    result.closedProfit = broker->ClosedProfit();
+    result.maxDrawdown = broker->MaxDrawdown();
+    result.maxPosition = broker->MaxPosition();
+    result.longDeals = broker->LongDeals();
+    result.shortDeals = broker->ShortDeals();
+    result.openDeals = broker->OpenDeals();
+    result.lastTickTime = loop.LastTickTime();
+    result.lastPrice = loop.LastPrice();
+    loop.CloseSource();
+  }
+  broker.reset();  // the broker goes before the engine is released
+  result.log = std::move(view.log);
+  result.messages = std::move(view.messages);
+  return result;
+}
+
+std::string ReplayResultJson(const std::string& file, const ReplayResult& r) {
+  JsonObject json;
+  json.Text("file", file);
+  json.Integer("lines", r.historyLines + r.tradeLines);
+  json.Integer("historyLines", r.historyLines);
+  json.Integer("tradeLines", r.tradeLines);
+  json.Number("floatingProfit", r.floatingProfit);
+  json.Number("closedProfit", r.closedProfit);
+  json.Number("maxDrawdown", r.maxDrawdown);
+  json.Number("maxPosition", r.maxPosition);
+  json.Integer("longDeals", r.longDeals);
+  json.Integer("shortDeals", r.shortDeals);
+  json.Integer("openDeals", r.openDeals);
+  json.Texts("log", r.log);
+  return json.Finish();
+}
+
+}  // namespace kmr

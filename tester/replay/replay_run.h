@@ -1,0 +1,49 @@
+// One run of kmr-replay, from its options to its results: the untimed "Process ALL" without a
+// window. Every front that replays a file (kmr-replay, sweeps) goes through here, so that a run
+// gives the same bytes wherever it is made.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tester/connector/engine_api.h"
+#include "tester/replay/replay_options.h"
+#include "tester/settings/settings_store.h"
+
+namespace kmr {
+
+// What a run uses: the effective settings record and the history-till fields.
+struct ReplaySetup {
+  SettingsRecord record;
+  bool haveHistoryTill = false;
+  LocalDateTime historyTill;
+  std::string priceFile;
+  std::string loadNote;  // why the stored settings were not used, when they were asked for
+  std::string error;     // settings that cannot be formed, naming the option; empty when fine
+};
+
+// The stored settings (or the defaults with --defaults), the command line's settings over them
+// in order, the price file and the history-till time.
+ReplaySetup ResolveReplaySetup(const ReplayOptions& options);
+
+struct ReplayResult {
+  long historyLines = 0, tradeLines = 0;
+  double floatingProfit = 0, closedProfit = 0, maxDrawdown = 0, maxPosition = 0;
+  int longDeals = 0, shortDeals = 0, openDeals = 0;
+  std::int32_t lastTickTime = 0;
+  double lastPrice = 0;
+  double historySeconds = 0, tradeSeconds = 0;
+  std::vector<std::string> log;       // the tester's log lines, oldest first
+  std::vector<std::string> messages;  // what the main window would show in a message box
+  std::string error;                  // the error that ended the run ("FILE:LINE: message")
+};
+
+// Runs the history part and the trade part of `setup` against the bound `engine`, always
+// untimed. The engine is initialised by the run itself, so one bound library serves many runs.
+ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup);
+
+// The result as kmr-replay --json prints it.
+std::string ReplayResultJson(const std::string& file, const ReplayResult& result);
+
+}  // namespace kmr
