@@ -60,6 +60,7 @@ void PrintSummary(const std::string& file, const ReplayResult& r) {
   std::printf("File:               %s\n", file.c_str());
   std::printf("Lines:              %li (history %li, trade %li)\n", lines, r.historyLines,
               r.tradeLines);
+  if (r.usedHistoryBars) std::printf("History bars:       %li\n", r.historyBars);
   std::printf("Last TICK time:     %s\n", FormatLastTick(r.lastTickTime, r.lastPrice).c_str());
   std::printf("Profit/Loss[$]:     %s\n",
               Format("%.2f (%.2f)", r.floatingProfit, r.closedProfit).c_str());
@@ -136,6 +137,7 @@ int Run(const std::vector<std::string>& args) {
     return kExitBadInput;
   }
   if (!CheckReadable(options.priceFile)) return kExitBadInput;
+  if (!options.historyBars.empty() && !CheckReadable(options.historyBars)) return kExitBadInput;
 
   setenv("KMR_NO_WINDOW", "1", 0);  // no event loop here to serve the engine's window
   CKMRLibraryConnector connector;

@@ -4,6 +4,7 @@
 
 #include "common/command.h"
 #include "tester/broker/broker.h"
+#include "tester/processing/history_bars.h"
 #include "tester/processing/processing_view.h"
 #include "tester/settings/settings_store.h"
 #include "tester/settings/text_convert.h"
@@ -81,6 +82,7 @@ void ProcessingLoop::Stop() {
 
 void ProcessingLoop::CloseSource() {
   if (reader_.IsOpen()) reader_.Close();
+  havePending_ = false;
   state_ = SourceState::kClosed;
 }
 
@@ -95,6 +97,11 @@ bool ProcessingLoop::OpenSource() {
 }
 
 bool ProcessingLoop::ReadSourceLine(SourceLine& line) {
+  if (havePending_) {
+    havePending_ = false;
+    line = pending_;
+    return true;
+  }
   if (reader_.ReadLine(line)) return true;
   state_ = SourceState::kClosed;
   return false;
@@ -117,6 +124,20 @@ void ProcessingLoop::StartHistory() {
   if (broker_ != nullptr) broker_->ResetStatistics();
   historyLines_ = 0;
   tradeLines_ = 0;
+  historyBars_ = 0;
+  reader_.SetReadAsk(view_.QuotesFromFile());
+  if (!historyBarsFile_.empty()) {
+    SourceLine first;
+    if (!havePending_ && ReadSourceLine(first)) pending_ = first, havePending_ = true;
+    try {
+      historyBars_ =
+          FeedHistoryBars(engine_, historyBarsFile_,
+                          havePending_ ? std::optional<std::int32_t>(pending_.time) : std::nullopt);
+    } catch (...) {
+      CloseSource();  // the next start reads the price file from its first line again
+      throw;
+    }
+  }
 
   if (settings_.ProcessingDelay != 0) {
     running_ = true;
@@ -139,7 +160,7 @@ void ProcessingLoop::StartHistory() {
 }
 
 void ProcessingLoop::ProcessTradeLine(const SourceLine& line, bool& drained) {
-  const double ask = line.price + settings_.Spread;
+  const double ask = reader_.ReadsAsk() ? line.ask : line.price + settings_.Spread;
   if (broker_ != nullptr) broker_->OnPrice(line.price, ask);
   const int result =
       engine_ != nullptr ? engine_->ProcessNewTick(line.price, ask, line.time, 0) : 0;
@@ -233,6 +254,7 @@ void ProcessingLoop::OnTimer(std::uint64_t nowMs) {
 std::optional<std::string> ProcessingLoop::CheckFile() {
   try {
     CloseSource();
+    reader_.SetReadAsk(view_.QuotesFromFile());
     bool opened = false;
     std::string summary;
     {

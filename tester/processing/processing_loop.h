@@ -55,6 +55,10 @@ class ProcessingLoop {
   // Storing the settings when history starts (the GUI's behaviour). kmr-replay turns it off
   // unless asked to save. A failed save is shown as a message and the run goes on.
   void SetSaveOnHistoryStart(bool save) { saveOnHistoryStart_ = save; }
+  // A bar file fed through ProcessHistoryM1 at every start of history processing, after the
+  // engine is initialised and before the price file's first line (which the bars must
+  // precede). Empty: none.
+  void SetHistoryBars(std::string path) { historyBarsFile_ = std::move(path); }
   // The clock of timed processing (milliseconds); defaults to std::chrono::steady_clock.
   void SetClock(std::uint64_t (*nowMs)()) { nowMs_ = nowMs; }
 
@@ -68,6 +72,10 @@ class ProcessingLoop {
   // Lines given to the engine since the last start of history processing.
   long HistoryLines() const { return historyLines_; }
   long TradeLines() const { return tradeLines_; }
+  long HistoryBars() const { return historyBars_; }
+  // Whether trade lines take their ask from the file (the view's QuotesFromFile at the start
+  // of history processing).
+  bool QuotesFromFile() const { return reader_.ReadsAsk(); }
 
  private:
   bool ReadSourceLine(SourceLine& line);
@@ -92,6 +100,11 @@ class ProcessingLoop {
   std::uint64_t (*nowMs_)() = nullptr;
   long historyLines_ = 0;
   long tradeLines_ = 0;
+  std::string historyBarsFile_;
+  long historyBars_ = 0;
+  // The price file's first line, read ahead to check the history bars against it.
+  SourceLine pending_;
+  bool havePending_ = false;
 };
 
 }  // namespace kmr

@@ -27,6 +27,8 @@ ReplaySetup ResolveReplaySetup(const ReplayOptions& options) {
     ApplySettingOption(name, value, record.settings);  // checked while parsing
   if (!options.priceFile.empty()) record.SourcePath = Utf8ToUtf16(options.priceFile);
   setup.priceFile = options.priceFile;
+  setup.quotesFromFile = options.quotesFromFile;
+  setup.historyBars = options.historyBars;
 
   setup.haveHistoryTill = options.historyTill || record.HistoryTill != 0;
   if (options.historyTill)
@@ -47,12 +49,13 @@ ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup) {
   // The run is always untimed; the stored delay is kept in the record only.
   TesterSettings settings = setup.record.settings;
   settings.ProcessingDelay = 0;
-  ReplayView view(setup.priceFile, settings, setup.historyTill);
+  ReplayView view(setup.priceFile, settings, setup.historyTill, setup.quotesFromFile);
   ReplayResult result;
   auto broker = std::make_unique<CKMRBroker>(&engine, settings);
   {
     ProcessingLoop loop(settings, &engine, broker.get(), view);
     loop.SetSaveOnHistoryStart(false);  // kmr-replay --save stores the record itself
+    loop.SetHistoryBars(setup.historyBars);
     try {
       view.AddLogLine("Processing ALL Data...", false, loop.LastTickTime());
       const auto start = std::chrono::steady_clock::now();
@@ -67,6 +70,8 @@ ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup) {
     }
     result.historyLines = loop.HistoryLines();
     result.tradeLines = loop.TradeLines();
+    result.usedHistoryBars = !setup.historyBars.empty();
+    result.historyBars = loop.HistoryBars();
     result.floatingProfit = broker->FloatingProfit();
     result.closedProfit = broker->ClosedProfit();
     result.maxDrawdown = broker->MaxDrawdown();
@@ -90,6 +95,7 @@ std::string ReplayResultJson(const std::string& file, const ReplayResult& r) {
   json.Integer("lines", r.historyLines + r.tradeLines);
   json.Integer("historyLines", r.historyLines);
   json.Integer("tradeLines", r.tradeLines);
+  if (r.usedHistoryBars) json.Integer("historyBars", r.historyBars);
   json.Number("floatingProfit", r.floatingProfit);
   json.Number("closedProfit", r.closedProfit);
   json.Number("maxDrawdown", r.maxDrawdown);
