@@ -120,7 +120,10 @@ void FinishLayout(Layout& l) {
       throw LayoutError("bar columns and tick columns (bid, ask, price) together");
   } else {
     if (l.ask >= 0 && l.bid < 0) throw LayoutError("an ask column without a bid column");
-    if (l.bid >= 0 && l.price >= 0) l.price = -1;  // quotes first; a last price is read past
+    if (l.bid >= 0 && l.price >= 0) {  // quotes first; a last price is read past
+      l.columns[static_cast<std::size_t>(l.price)] = Column::kSkip;
+      l.price = -1;
+    }
     if (l.bid < 0 && l.price < 0)
       throw LayoutError(
           "no price column (bid, price, or open, "
