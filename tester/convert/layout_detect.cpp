@@ -382,7 +382,7 @@ Detection DetectLayout(const std::vector<std::string_view>& lines, const LayoutH
     const std::size_t count = SplitFields(line, layout.separator, fields, kMaxFields);
     rows.emplace_back(fields, fields + count);
   }
-  layout.header = hints.header ? *hints.header : rows.size() > 1 && LooksLikeHeader(rows[0]);
+  layout.header = hints.header ? *hints.header : LooksLikeHeader(rows[0]);
   const std::size_t first = layout.header ? 1 : 0;
   const std::vector<Fields> data(rows.begin() + static_cast<std::ptrdiff_t>(first), rows.end());
   if (data.empty()) {
