@@ -252,9 +252,10 @@ void NumberRoles(std::vector<Column>& columns, const std::vector<NumberColumn>& 
   const NumberColumn* c[4] = {};
   for (std::size_t i = 0; i < numbers.size() && i < 4; ++i) c[i] = &numbers[i];
   if (numbers.size() >= 4) {
+    // Four prices of one magnitude whose high and low hold the open and close.
     const double bars = ShareWhere({c[0], c[1], c[2], c[3]}, [](const double* v) {
-      return v[2] <= v[0] && v[2] <= v[3] && v[1] >= v[0] && v[1] >= v[3] && Close2(v[0], v[1]) &&
-             Close2(v[0], v[2]) && Close2(v[0], v[3]);
+      return v[2] > 0 && v[2] <= v[0] && v[2] <= v[3] && v[1] >= v[0] && v[1] >= v[3] &&
+             v[1] <= 1.5 * v[2];
     });
     if (bars >= kQuorum) {
       columns[c[0]->index] = Column::kOpen;
