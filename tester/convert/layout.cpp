@@ -138,6 +138,8 @@ void FinishLayout(Layout& l) {
   } else if (!l.time.HasDate()) {
     throw LayoutError("the time pattern '" + l.time.Text() + "' has no date");
   }
+  // Trailing columns that hold nothing are left out of the layout.
+  while (l.columns.size() > 1 && l.columns.back() == Column::kSkip) l.columns.pop_back();
   l.lastIndex = 0;
   for (int index :
        {l.timeIndex, l.clockIndex, l.bid, l.ask, l.price, l.open, l.high, l.low, l.close})

@@ -479,9 +479,6 @@ Detection DetectLayout(const std::vector<std::string_view>& lines, const LayoutH
     NumberRoles(columns, numbers, numberDoubt);
     if (doubt.empty()) doubt = numberDoubt;
   }
-  // Trailing columns that hold nothing are left out of the layout.
-  while (columns.size() > 1 && columns.back() == Column::kSkip) columns.pop_back();
-
   try {
     FinishLayout(layout);
   } catch (const LayoutError& error) {

@@ -45,7 +45,7 @@ std::string P(int points) {
   return PointsText(points);
 }
 
-constexpr std::int64_t kTicksStart = 1672653600123;  // 2023-01-02 10:00:00.123 UTC
+constexpr std::int64_t kTicksStart = 1672654500123;  // 2023-01-02 10:15:00.123 UTC
 
 // --- Tick layouts ---
 

@@ -21,7 +21,7 @@ struct Bar {
   int volume;
 };
 
-std::vector<Tick> SampleTicks();           // 20 ticks from 2023-01-02 10:00:00.123 UTC
+std::vector<Tick> SampleTicks();           // 20 ticks from 2023-01-02 10:15:00.123 UTC
 std::vector<Bar> MinuteBars();             // 12 bars of a minute from 2023-01-02 10:00 UTC
 std::vector<Bar> HourBars();               // 30 bars of an hour from 2023-01-12 20:00 UTC
 std::vector<Bar> DayBars();                // 8 days (weekdays) from 2023-01-02
