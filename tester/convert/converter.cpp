@@ -65,7 +65,14 @@ struct Row {
   std::int64_t millis = 0;  // UTC
   double values[4] = {};
   long line = 0;
+  std::uint64_t text = 0;  // a hash of the line's text
 };
+
+std::uint64_t TextHash(std::string_view text) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  return hash;
+}
 
 // Everything after the layout is known: the lines, one at a time, to the output.
 class Pipeline {
@@ -117,9 +124,8 @@ class Pipeline {
   Row bar_;
   bool haveBar_ = false;
   // Bars made from ticks.
-  std::int64_t bucket_ = 0;
+  std::int64_t bucket_ = 0;  // on the tester's clock
   double ohlc_[4] = {};
-  long bucketLine_ = 0;
   bool haveBucket_ = false;
   // The tester's clock as written last.
   std::int64_t lastLocal_ = 0;
@@ -151,6 +157,7 @@ void Pipeline::Line(std::string_view text, long number) {
   }
   Row row;
   row.line = number;
+  row.text = TextHash(text);
   if (record.stamp.absolute) {
     row.millis = record.stamp.millis;
   } else {
@@ -199,10 +206,12 @@ void Pipeline::Order(const Row& row) {
     havePending_ = true;
     return;
   }
+  // A bar cannot start twice; a tick is a duplicate when its whole line is the one before
+  // again (ticks of one stamp with other prices or volumes are ticks of their own).
   const bool sameTime = row.millis == pending_.millis;
-  const bool samePrices =
-      std::equal(row.values, row.values + (layout_.IsBars() ? 4 : 2), pending_.values);
-  if (row.millis > pending_.millis || (sameTime && !layout_.IsBars() && !samePrices)) {
+  const bool repeated =
+      row.text == pending_.text && std::equal(row.values, row.values + 2, pending_.values);
+  if (row.millis > pending_.millis || (sameTime && !layout_.IsBars() && !repeated)) {
     Emit(pending_);
     pending_ = row;
     return;
@@ -210,8 +219,8 @@ void Pipeline::Order(const Row& row) {
   if (sameTime) {
     Note(Issue::kDuplicate, row.line,
          layout_.IsBars() ? "a second bar at " + UtcText(row.millis)
-                          : "the same time and prices as line " + std::to_string(pending_.line) +
-                                " (" + UtcText(row.millis) + ")");
+                          : "the same line as line " + std::to_string(pending_.line) + " (" +
+                                UtcText(row.millis) + ")");
     return;
   }
   // Earlier than the row held back: that row is the one out of order when this one follows
@@ -238,8 +247,11 @@ void Pipeline::Emit(const Row& row) {
       WriteTicks(row);
       return;
     }
+    // Bars of ticks start on the tester's clock: days from its midnight.
     const std::int32_t length = options_.timeframe > 0 ? options_.timeframe : 60;
-    const std::int64_t bucket = FloorDiv(second, length) * length;
+    std::int64_t local;
+    if (!ToLocal(second, row.line, local)) return;
+    const std::int64_t bucket = FloorDiv(local, length) * length;
     const double price = row.values[0];
     if (haveBucket_ && bucket == bucket_) {
       ohlc_[1] = std::max(ohlc_[1], price);
@@ -247,8 +259,8 @@ void Pipeline::Emit(const Row& row) {
       ohlc_[3] = price;
       return;
     }
-    if (haveBucket_) WriteBar(bucket_, ohlc_, bucketLine_);
-    bucket_ = bucket, bucketLine_ = row.line, haveBucket_ = true;
+    if (haveBucket_) Put(bucket_, ohlc_, 4);
+    bucket_ = bucket, haveBucket_ = true;
     ohlc_[0] = ohlc_[1] = ohlc_[2] = ohlc_[3] = price;
     return;
   }
@@ -269,7 +281,7 @@ void Pipeline::Finish() {
   havePending_ = false;
   if (haveBar_) WriteBarTicks(bar_, layout_.barSeconds);
   haveBar_ = false;
-  if (haveBucket_) WriteBar(bucket_, ohlc_, bucketLine_);
+  if (haveBucket_) Put(bucket_, ohlc_, 4);
   haveBucket_ = false;
 }
 
@@ -296,9 +308,7 @@ bool Pipeline::ToLocal(std::int64_t utc, long line, std::int64_t& local) {
     local = lastLocal_;
   }
   lastLocal_ = local;
-  if (!haveLocal_) report_.firstLocal = local;
   haveLocal_ = true;
-  report_.lastLocal = local;
   return true;
 }
 
@@ -311,7 +321,8 @@ void Pipeline::Put(std::int64_t local, const double* values, int count) {
   }
   *p++ = '\n';
   out_.Advance(static_cast<std::size_t>(p - start));
-  ++report_.written;
+  if (report_.written++ == 0) report_.firstLocal = local;
+  report_.lastLocal = local;
 }
 
 void Pipeline::WriteTicks(const Row& row) {

@@ -63,6 +63,14 @@ TEST_F(BarsTest, ToBarsFromBarsAndFromTicks) {
   const Outcome fives = Convert({"--to", "bars", "--timeframe", "M5", ticks, Path("m5.txt")});
   ASSERT_EQ(fives.status, 0) << fives.err;
   EXPECT_EQ(Slurp(Path("m5.txt")), "20230102 110000;1.2;1.25;1.15;1.19\n");
+  // Days start at the tester's midnight: 23:30 UTC is the next day in Zurich.
+  const Outcome days =
+      Convert({"--to", "bars", "--timeframe", "D1",
+               WriteFile("late.csv", "2023-01-02 22:30:00,1.2\n2023-01-02 23:30:00,1.3\n"),
+               Path("d1.txt")});
+  ASSERT_EQ(days.status, 0) << days.err;
+  EXPECT_EQ(Slurp(Path("d1.txt")),
+            "20230102 000000;1.2;1.2;1.2;1.2\n20230103 000000;1.3;1.3;1.3;1.3\n");
 }
 
 // The same bars warm the engine up alike whether kmr-replay takes them as bars through

@@ -57,7 +57,7 @@ TEST_F(LinesTest, BadAndMisplacedLinesAreLeftOutAndListedByNumber) {
            "2 out of order lines left out\n",
            "  line 8: 2023-01-02 09:59:00 UTC comes after 2023-01-02 10:00:05 UTC of line 7\n",
            "  line 11: 2031-01-02 10:00:07 UTC comes before 2023-01-02 10:00:08 UTC of line 12\n",
-           "1 duplicate line left out\n  line 9: the same time and prices as line 7",
+           "1 duplicate line left out\n  line 9: the same line as line 7",
            "1 no price line skipped\n  line 15: ",
        })
     EXPECT_TRUE(Has(run.err, part)) << part << "\n" << run.err;
@@ -83,6 +83,12 @@ TEST_F(LinesTest, StrictMakesTheFirstSuchLineAnErrorAndWritesNothing) {
     EXPECT_EQ(strict.status, 2);
     EXPECT_TRUE(Has(strict.err, line)) << strict.err;
   }
+  // Ticks of one second and price that differ in another field are two ticks.
+  const Outcome two =
+      Convert({"--strict",
+               WriteFile("in.csv", "2023-01-02 10:00:00,1.1,5\n2023-01-02 10:00:00,1.1,7\n"), out});
+  EXPECT_EQ(two.status, 0) << two.err;
+  EXPECT_EQ(Slurp(out), "20230102 110000;1.1\n20230102 110000;1.1\n");
 }
 
 TEST_F(LinesTest, TheListingIsCutAfterTenLinesOfEachKind) {

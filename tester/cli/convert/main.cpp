@@ -29,7 +29,8 @@ bid-ask). IN or OUT may be "-" for standard input or output. OUT is written whol
                         above its open; open, high, low, close otherwise), at its start, a third
                         and two thirds into it, and at its last second
   --to bars             bars "YYYYMMDD HHMMSS;open;high;low;close" for kmr-replay
-                        --history-bars; ticks are gathered into bars of --timeframe
+                        --history-bars; ticks are gathered into bars of --timeframe,
+                        which start on the local clock (D1: at local midnight)
   --timeframe TF        M1 M5 M15 M30 H1 H4 D1 W1, or seconds: the length of bars made from
                         ticks (default M1); for bars read, instead of the one their time
                         stamps show
