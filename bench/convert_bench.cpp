@@ -25,14 +25,16 @@ namespace {
 constexpr long kTicks = 5'000'000;
 constexpr long kBars = 1'000'000;
 
-const std::string& Folder() {
-  static const std::string folder = [] {
-    char name[] = "/tmp/kmr_convert_bench_XXXXXX";
+// The generated files' folder, removed at exit (its name outlives every other static).
+const char* Folder() {
+  static char name[] = "/tmp/kmr_convert_bench_XXXXXX";
+  static const bool made = [] {
     if (mkdtemp(name) == nullptr) std::abort();
-    std::atexit([] { std::filesystem::remove_all(Folder()); });
-    return std::string(name);
+    std::atexit([] { std::filesystem::remove_all(name); });
+    return true;
   }();
-  return folder;
+  (void)made;
+  return name;
 }
 
 std::tm Utc(std::int64_t seconds) {
@@ -44,7 +46,7 @@ std::tm Utc(std::int64_t seconds) {
 
 const std::string& TickFile() {
   static const std::string path = [] {
-    const std::string file = Folder() + "/ticks.csv";
+    const std::string file = std::string(Folder()) + "/ticks.csv";
     std::FILE* out = std::fopen(file.c_str(), "w");
     std::fputs("Time,Bid,Ask,Volume\n", out);
     std::mt19937 random(11);
@@ -67,7 +69,7 @@ const std::string& TickFile() {
 
 const std::string& BarFile() {
   static const std::string path = [] {
-    const std::string file = Folder() + "/bars.csv";
+    const std::string file = std::string(Folder()) + "/bars.csv";
     std::FILE* out = std::fopen(file.c_str(), "w");
     std::mt19937 random(12);
     std::int64_t time = 1577836800;  // 2020-01-01 UTC
@@ -122,7 +124,7 @@ void BM_KmrConvertProcess(benchmark::State& state) {
   const std::string& file = bars ? BarFile() : TickFile();
   const long lines = bars ? kBars : kTicks;
   const std::vector<std::string> convert = {std::string(KMR_BINARY_DIR) + "/bin/kmr-convert",
-                                            "--quiet", file, Folder() + "/out.txt"};
+                                            "--quiet", file, std::string(Folder()) + "/out.txt"};
   ChildRun run, wc;
   for (auto _ : state) {
     wc = RunChild({"wc", "-l", file});

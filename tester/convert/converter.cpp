@@ -150,8 +150,18 @@ void Pipeline::Line(std::string_view text, long number) {
   std::string_view field;
   const LineFault fault = ReadPriceLine(text, layout_, record, field);
   if (fault != LineFault::kNone) {
-    std::string why = LineFaultText(fault);
-    if (!field.empty()) why += " '" + Shown(field) + "'";
+    std::string why;
+    switch (fault) {
+      case LineFault::kTime:
+        why = "the time stamp '" + Shown(field) + "' does not read as '" + layout_.time.Text() +
+              (layout_.clockIndex >= 0 ? "' and '" + layout_.clock.Text() : std::string()) + "'";
+        break;
+      case LineFault::kPrice:
+        why = "'" + Shown(field) + "' is not a price";
+        break;
+      default:
+        why = LineFaultText(fault);
+    }
     Note(Issue::kUnreadable, number, why + ": " + Shown(text));
     return;
   }
@@ -227,13 +237,13 @@ void Pipeline::Order(const Row& row) {
   // the rows before it.
   if (!haveEmitted_ || row.millis >= lastEmitted_) {
     Note(Issue::kOutOfOrder, pending_.line,
-         UtcText(pending_.millis) + " comes before " + UtcText(row.millis) + " of line " +
-             std::to_string(row.line));
+         UtcText(pending_.millis) + " jumps ahead of the lines after it (line " +
+             std::to_string(row.line) + ": " + UtcText(row.millis) + ")");
     pending_ = row;
   } else {
     Note(Issue::kOutOfOrder, row.line,
-         UtcText(row.millis) + " comes after " + UtcText(pending_.millis) + " of line " +
-             std::to_string(pending_.line));
+         UtcText(row.millis) + " is earlier than line " + std::to_string(pending_.line) +
+             " before it (" + UtcText(pending_.millis) + ")");
   }
 }
 
@@ -439,9 +449,9 @@ ConvertReport ConvertPriceFile(const ConvertOptions& options, const ConvertCallb
     throw ConvertError(std::string("--input-tz: ") + zone.what());
   }
   const bool absolute = layout.time.HasZone() || layout.clock.HasZone();
-  report.zoneNote = layout.time.IsUnix() ? "Unix times (UTC)"
-                    : absolute           ? "UTC and offsets as the stamps give them"
-                                         : "the clock of " + inputZone.Name();
+  report.zoneNote = layout.time.IsUnix() ? "Unix times"
+                    : absolute           ? "stamps with their own zone"
+                                         : "stamps in " + inputZone.Name();
   if (callbacks.layoutFound) callbacks.layoutFound(report);
 
   OutputFile out;

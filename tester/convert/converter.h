@@ -54,7 +54,7 @@ struct IssueLine {
 
 struct ConvertReport {
   Layout layout;
-  std::string zoneNote;  // whose clock the input's stamps are on
+  std::string zoneNote;  // whose clock the input's stamps are on: "stamps in UTC", ...
   long lines = 0;        // every line read, the header and blank ones too
   long kept = 0;         // data lines converted
   long written = 0;      // lines written

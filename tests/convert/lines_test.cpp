@@ -51,12 +51,15 @@ TEST_F(LinesTest, BadAndMisplacedLinesAreLeftOutAndListedByNumber) {
            "wrote 6 lines to ",
            "from 15 lines read",
            "3 unreadable lines left out\n",
-           "  line 4: unreadable time stamp '2023.13.02 10:00:02': ",
-           "  line 5: a price that is not a number '1.1000x': ",
+           "  line 4: the time stamp '2023.13.02 10:00:02' does not read as 'YYYY.MM.DD "
+           "HH:MM:SS.fff': ",
+           "  line 5: '1.1000x' is not a price: ",
            "  line 6: fewer fields than the layout has: 2023.01.02 10:00:04,1.10004\n",
            "2 out of order lines left out\n",
-           "  line 8: 2023-01-02 09:59:00 UTC comes after 2023-01-02 10:00:05 UTC of line 7\n",
-           "  line 11: 2031-01-02 10:00:07 UTC comes before 2023-01-02 10:00:08 UTC of line 12\n",
+           "  line 8: 2023-01-02 09:59:00 UTC is earlier than line 7 before it (2023-01-02 "
+           "10:00:05 UTC)\n",
+           "  line 11: 2031-01-02 10:00:07 UTC jumps ahead of the lines after it (line 12: "
+           "2023-01-02 10:00:08 UTC)\n",
            "1 duplicate line left out\n  line 9: the same line as line 7",
            "1 no price line skipped\n  line 15: ",
        })
@@ -68,7 +71,8 @@ TEST_F(LinesTest, StrictMakesTheFirstSuchLineAnErrorAndWritesNothing) {
   const std::string out = WriteFile("out.txt", "an older file\n");
   const Outcome run = Convert({"--strict", in, out});
   EXPECT_EQ(run.status, 2);
-  EXPECT_TRUE(Has(run.err, in + ":4: unreadable: unreadable time stamp '2023.13.02 10:00:02'"))
+  EXPECT_TRUE(
+      Has(run.err, in + ":4: unreadable: the time stamp '2023.13.02 10:00:02' does not read"))
       << run.err;
   EXPECT_TRUE(Has(run.err, "(--strict)"));
   EXPECT_EQ(Slurp(out), "an older file\n");
@@ -154,7 +158,7 @@ TEST_F(LinesTest, StandardInputAndOutput) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "20230102 110000;1.25\n");
   EXPECT_TRUE(Has(run.err, "kmr-convert: -: price ticks, header line"));
-  EXPECT_TRUE(Has(run.err, "wrote 1 lines to standard output"));
+  EXPECT_TRUE(Has(run.err, "wrote 1 line to standard output"));
   const Outcome quiet = Convert({"--quiet", "-", "-"}, {}, "2023-01-02 10:00:00,1.25\n");
   EXPECT_EQ(quiet.out, "20230102 110000;1.25\n");
   EXPECT_EQ(quiet.err, "");

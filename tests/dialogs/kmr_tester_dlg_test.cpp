@@ -384,6 +384,14 @@ TEST_F(TesterDlgTest, BidAskFromFileFillsAtTheFilesAsk) {
   EXPECT_EQ(boxes[0].kind, BoxKind::Critical);
   EXPECT_TRUE(boxes[0].text.startsWith(QString::fromStdString(kSample + ":1: no valid ask")))
       << boxes[0].text.toStdString();
+  // "Check File" checks the file as it would be read: with the asks.
+  c.checkFile->click();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_TRUE(boxes[1].text.startsWith(QString::fromStdString(kSample + ":1: no valid ask")));
+  c.askFromFile->setChecked(false);
+  c.checkFile->click();
+  EXPECT_EQ(boxes.size(), 2u);
+  EXPECT_TRUE(c.fileInfo->toPlainText().startsWith("2000 lines\n"));
 }
 
 TEST_F(TesterDlgTest, SettingsOkTakesSavesAndCancelLeavesEverything) {

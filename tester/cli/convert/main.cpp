@@ -218,7 +218,7 @@ void PrintLayout(const std::string& input, const ConvertReport& report) {
   const Layout& l = report.layout;
   const std::string separator =
       l.separator == '\t' ? "tab" : "'" + SeparatorName(l.separator) + "'";
-  std::fprintf(stderr, "kmr-convert: %s: %s, %s, separator %s, times on %s\n", input.c_str(),
+  std::fprintf(stderr, "kmr-convert: %s: %s, %s, separator %s, %s\n", input.c_str(),
                LayoutKind(l).c_str(), l.header ? "header line" : "no header line",
                separator.c_str(), report.zoneNote.c_str());
   std::fprintf(stderr, "kmr-convert: layout: %s\n", LayoutOptions(l).c_str());
@@ -279,8 +279,8 @@ int Run(const std::vector<std::string>& args) {
   bar.Clear();
   if (!a.quiet)
     std::fprintf(stderr,
-                 "kmr-convert: wrote %s lines to %s from %s lines read, %s to %s local time\n",
-                 Thousands(report.written).c_str(),
+                 "kmr-convert: wrote %s line%s to %s from %s lines read, %s to %s local time\n",
+                 Thousands(report.written).c_str(), report.written == 1 ? "" : "s",
                  a.options.output == "-" ? "standard output" : a.options.output.c_str(),
                  Thousands(report.lines).c_str(), LocalText(report.firstLocal).c_str(),
                  LocalText(report.lastLocal).c_str());
