@@ -3,12 +3,14 @@
 // layout found; the first line is also tried as a time pattern and as --format columns. What
 // they give back must hold: fields inside the line, prices finite and bars whose high and low
 // hold their open and close, prices written so that the tester reads the same double back, and
-// local times that the zone table maps to UTC and back.
+// local times that the zone table maps to UTC and back; and the tester's ask field, whose
+// numbers must be strtod's.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -149,6 +151,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     double value;
     if (kmr::ParseNumber(text, false, value)) CheckPrice(value);
     if (kmr::ParseNumber(text, true, value)) CheckPrice(value);
+    // The tester's ask field (kmr-replay --quotes bid-ask): a number is strtod's, to the bit.
+    if (const std::optional<std::string_view> field = kmr::AskField(text)) {
+      FUZZ_CHECK(field->data() >= text.data() &&
+                 field->data() + field->size() <= text.data() + text.size());
+      FUZZ_CHECK(field->find(';') == std::string_view::npos);
+      if (const std::optional<double> ask = kmr::ParseDecimal(*field)) {
+        FUZZ_CHECK(std::isfinite(*ask));
+        const std::string copy(*field);
+        char* end = nullptr;
+        FUZZ_CHECK(SameBits(std::strtod(copy.c_str(), &end), *ask));
+        FUZZ_CHECK(end == copy.c_str() + copy.size());
+        CheckPrice(*ask);
+      }
+    }
   }
   return 0;
 }
