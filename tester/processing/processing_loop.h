@@ -73,9 +73,6 @@ class ProcessingLoop {
   long HistoryLines() const { return historyLines_; }
   long TradeLines() const { return tradeLines_; }
   long HistoryBars() const { return historyBars_; }
-  // Whether trade lines take their ask from the file (the view's QuotesFromFile at the start
-  // of history processing).
-  bool QuotesFromFile() const { return reader_.ReadsAsk(); }
 
  private:
   bool ReadSourceLine(SourceLine& line);
