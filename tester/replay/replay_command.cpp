@@ -40,8 +40,7 @@ std::string ReplayCommandLine(const SettingsRecord& record, const std::string& p
                               double accountSize, const std::string& library) {
   const TesterSettings& s = record.settings;
   std::string command;
-  if (const char* zone = std::getenv("TZ"); zone && *zone)
-    command = "TZ=" + ShellQuote(zone) + " ";
+  if (const char* zone = std::getenv("TZ"); zone && *zone) command = "TZ=" + ShellQuote(zone) + " ";
   command += "kmr-replay --defaults";
   auto add = [&](const char* name, const std::string& value) {
     command += std::string(" ") + name + " " + ShellQuote(value);

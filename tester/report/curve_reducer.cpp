@@ -4,7 +4,8 @@
 
 namespace kmr {
 
-CurveReducer::CurveReducer(std::size_t buckets) : buckets_(std::max<std::size_t>(2, buckets & ~std::size_t{1})) {}
+CurveReducer::CurveReducer(std::size_t buckets)
+    : buckets_(std::max<std::size_t>(2, buckets & ~std::size_t{1})) {}
 
 void CurveReducer::Clear() {
   std::fill(buckets_.begin(), buckets_.end(), CurveBucket{});
@@ -17,8 +18,7 @@ void CurveReducer::Open() {
     const std::size_t half = used_ / 2;
     for (std::size_t i = 0; i < half; ++i)
       buckets_[i] = MergeBuckets(buckets_[2 * i], buckets_[2 * i + 1]);
-    std::fill(buckets_.begin() + static_cast<std::ptrdiff_t>(half), buckets_.end(),
-              CurveBucket{});
+    std::fill(buckets_.begin() + static_cast<std::ptrdiff_t>(half), buckets_.end(), CurveBucket{});
     used_ = half;
     linesPerBucket_ *= 2;  // every merged bucket is full: the next line opens a new one
   }

@@ -23,9 +23,12 @@ void AddTime(JsonObject& json, const char* key, long lines, std::int32_t time) {
 
 const char* EventName(EquityEvent event) {
   switch (event) {
-    case EquityEvent::kOpen: return "open";
-    case EquityEvent::kClose: return "close";
-    case EquityEvent::kDayEnd: return "day end";
+    case EquityEvent::kOpen:
+      return "open";
+    case EquityEvent::kClose:
+      return "close";
+    case EquityEvent::kDayEnd:
+      return "day end";
   }
   return "";
 }
@@ -34,10 +37,14 @@ const char* EventName(EquityEvent event) {
 
 const char* CloseReasonName(CloseReason reason) {
   switch (reason) {
-    case CloseReason::kEngine: return "engine";
-    case CloseReason::kStop: return "stop";
-    case CloseReason::kLimit: return "limit";
-    case CloseReason::kOpenAtEnd: return "open at end";
+    case CloseReason::kEngine:
+      return "engine";
+    case CloseReason::kStop:
+      return "stop";
+    case CloseReason::kLimit:
+      return "limit";
+    case CloseReason::kOpenAtEnd:
+      return "open at end";
   }
   return "";
 }

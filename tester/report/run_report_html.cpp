@@ -45,8 +45,9 @@ HtmlCell Plain(std::string text) {
 
 std::string Header(const RunReport& report) {
   const RunRecording& r = report.recording;
-  std::string html = "<header class=\"report\">\n<h1>Run report: " +
-                     HtmlEscape(BaseName(report.priceFile)) + "</h1>\n";
+  std::string html =
+      "<header class=\"report\">\n<h1>Run report: " + HtmlEscape(BaseName(report.priceFile)) +
+      "</h1>\n";
   html += "<p class=\"subtitle\">KMR engine replayed against the simulated broker</p>\n";
   html += "<dl class=\"meta\">\n";
   auto item = [&html](const std::string& name, const std::string& value) {
@@ -54,10 +55,9 @@ std::string Header(const RunReport& report) {
   };
   item("Price file", report.priceFile);
   if (r.tradeLines > 0)
-    item("Traded period", LocalText(r.firstTradeTime) + "  to  " + LocalText(r.lastTradeTime) +
-                              "  (" + DurationText(static_cast<double>(r.lastTradeTime) -
-                                                   r.firstTradeTime) +
-                              ")");
+    item("Traded period",
+         LocalText(r.firstTradeTime) + "  to  " + LocalText(r.lastTradeTime) + "  (" +
+             DurationText(static_cast<double>(r.lastTradeTime) - r.firstTradeTime) + ")");
   else
     item("Traded period", "none: every line was history");
   if (r.historyLines > 0)
@@ -77,8 +77,10 @@ std::string Figures(const RunStatistics& s) {
   figures.push_back({"With open deals", MoneyText(s.netProfitWithOpen),
                      Format("%ld open at the end", s.openTrades), SignClass(s.netProfitWithOpen)});
   figures.push_back({"Max drawdown", MoneyText(s.maxDrawdown),
-                     PercentText(s.maxDrawdownShare) + " of the peak", s.maxDrawdown > 0 ? "loss" : ""});
-  figures.push_back({"Profit factor", DecimalText(s.profitFactor), "gross profit / gross loss", ""});
+                     PercentText(s.maxDrawdownShare) + " of the peak",
+                     s.maxDrawdown > 0 ? "loss" : ""});
+  figures.push_back(
+      {"Profit factor", DecimalText(s.profitFactor), "gross profit / gross loss", ""});
   figures.push_back({"Trades", std::to_string(s.trades),
                      Format("%ld long, %ld short", s.longTrades, s.shortTrades), ""});
   figures.push_back({"Win rate", PercentText(s.winRate),
@@ -169,10 +171,10 @@ std::string StatisticsTables(const RunStatistics& s) {
       {"Max position", Plain(DecimalText(s.maxPosition))},
   };
   std::vector<NamedValue> trades = {
-      {"Trades (long / short)", Plain(Format("%ld (%ld / %ld)", s.trades, s.longTrades,
-                                             s.shortTrades))},
-      {"Won / lost / open at end", Plain(Format("%ld / %ld / %ld", s.winningTrades,
-                                                s.losingTrades, s.openTrades))},
+      {"Trades (long / short)",
+       Plain(Format("%ld (%ld / %ld)", s.trades, s.longTrades, s.shortTrades))},
+      {"Won / lost / open at end",
+       Plain(Format("%ld / %ld / %ld", s.winningTrades, s.losingTrades, s.openTrades))},
       {"Win rate", Plain(PercentText(s.winRate))},
       {"Average win", Money(s.averageWin)},
       {"Average loss", Money(s.averageLoss)},
@@ -194,10 +196,10 @@ std::string StatisticsTables(const RunStatistics& s) {
       {"Sortino ratio", Plain(DecimalText(s.sortino))},
       {"Days in the ratios", Plain(std::to_string(s.dailyReturns))},
   };
-  return "<div class=\"columns\">\n<div><h3>Result</h3>\n" +
-         RenderNamedValues(result, "named") + "</div>\n<div><h3>Trades</h3>\n" +
-         RenderNamedValues(trades, "named") + "</div>\n<div><h3>Risk and return</h3>\n" +
-         RenderNamedValues(risk, "named") + "</div>\n</div>\n";
+  return "<div class=\"columns\">\n<div><h3>Result</h3>\n" + RenderNamedValues(result, "named") +
+         "</div>\n<div><h3>Trades</h3>\n" + RenderNamedValues(trades, "named") +
+         "</div>\n<div><h3>Risk and return</h3>\n" + RenderNamedValues(risk, "named") +
+         "</div>\n</div>\n";
 }
 
 std::string Charts(const std::uint32_t (&charts)[8], bool isTrend) {
@@ -212,9 +214,12 @@ std::string SettingsTables(const SettingsRecord& record) {
   auto number = [](double v) { return Plain(ShortestNumber(v)); };
   auto whole = [](long long v) { return Plain(std::to_string(v)); };
   std::vector<NamedValue> broker = {
-      {"Spread", number(s.Spread)},          {"Stop distance", number(s.StopDistance)},
-      {"Limit distance", number(s.LimitDistance)}, {"Deal size", number(s.DealSize)},
-      {"Tick size", number(s.TickSize)},     {"Tick value", number(s.TickValue)},
+      {"Spread", number(s.Spread)},
+      {"Stop distance", number(s.StopDistance)},
+      {"Limit distance", number(s.LimitDistance)},
+      {"Deal size", number(s.DealSize)},
+      {"Tick size", number(s.TickSize)},
+      {"Tick value", number(s.TickValue)},
       {"Commission per deal", number(s.DealComm)},
       {"History till", Plain(record.HistoryTill != 0 ? LocalText(record.HistoryTill) : "-")},
   };
@@ -238,8 +243,8 @@ std::string TradeTable(const RunRecording& r) {
   if (r.trades.empty()) return "<p class=\"empty\">This run made no trades.</p>\n";
   HtmlTable table;
   table.cssClass = "trades";
-  table.header = {"#", "Deal", "Side", "Opened", "Open price", "Closed", "Close price",
-                  "Volume", "Profit", "Commission", "Closed by", "Held"};
+  table.header = {"#",           "Deal",   "Side",   "Opened",     "Open price", "Closed",
+                  "Close price", "Volume", "Profit", "Commission", "Closed by",  "Held"};
   table.numeric = {true, true, false, false, true, false, true, true, true, true, false, true};
   const std::size_t shown = std::min(r.trades.size(), kHtmlTradeLimit);
   table.rows.reserve(shown);

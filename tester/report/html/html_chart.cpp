@@ -49,7 +49,7 @@ std::tm LocalFields(double time) {
 }
 
 struct Frame {
-  double x0, x1, y0, y1;  // data ranges
+  double x0, x1, y0, y1;            // data ranges
   double left, right, top, bottom;  // plot area in pixels
   double X(double x) const { return left + (x - x0) / (x1 - x0) * (right - left); }
   double Y(double y) const { return bottom - (y - y0) / (y1 - y0) * (bottom - top); }
@@ -62,7 +62,8 @@ std::string Marker(const Frame& f, ChartPoint p, MarkerShape shape) {
     case MarkerShape::kTriangleDown:
       return "M" + Coordinate(f.X(p.x) - 3.5) + " " + Coordinate(f.Y(p.y) - 3) + "h7l-3.5 6z";
     case MarkerShape::kCircle:
-      return "M" + Coordinate(f.X(p.x) - 2) + " " + Coordinate(f.Y(p.y)) + "a2 2 0 1 0 4 0a2 2 0 1 0-4 0z";
+      return "M" + Coordinate(f.X(p.x) - 2) + " " + Coordinate(f.Y(p.y)) +
+             "a2 2 0 1 0 4 0a2 2 0 1 0-4 0z";
   }
   return {};
 }
@@ -105,11 +106,11 @@ std::vector<std::pair<double, std::string>> TimeTicks(double from, double to, in
   struct Step {
     int seconds, days, months;
   };
-  const Step steps[] = {{600, 0, 0},  {1800, 0, 0}, {3600, 0, 0}, {3 * 3600, 0, 0},
-                        {6 * 3600, 0, 0}, {12 * 3600, 0, 0}, {0, 1, 0}, {0, 2, 0},
-                        {0, 7, 0}, {0, 14, 0}, {0, 0, 1}, {0, 0, 2}, {0, 0, 3}, {0, 0, 6},
-                        {0, 0, 12}, {0, 0, 24}, {0, 0, 60}, {0, 0, 120}, {0, 0, 240},
-                        {0, 0, 600}};
+  const Step steps[] = {{600, 0, 0},      {1800, 0, 0},      {3600, 0, 0}, {3 * 3600, 0, 0},
+                        {6 * 3600, 0, 0}, {12 * 3600, 0, 0}, {0, 1, 0},    {0, 2, 0},
+                        {0, 7, 0},        {0, 14, 0},        {0, 0, 1},    {0, 0, 2},
+                        {0, 0, 3},        {0, 0, 6},         {0, 0, 12},   {0, 0, 24},
+                        {0, 0, 60},       {0, 0, 120},       {0, 0, 240},  {0, 0, 600}};
   const double span = to - from;
   Step step = steps[std::size(steps) - 1];
   for (const Step& s : steps) {
@@ -171,8 +172,8 @@ std::string RenderSvgChart(const ChartSpec& c) {
   for (const ChartMarkers& m : c.markers)
     for (const ChartPoint& p : m.points) xs.Add(p.x), ys.Add(p.y);
 
-  const std::string size = "viewBox=\"0 0 " + std::to_string(c.width) + " " +
-                           std::to_string(c.height) + "\"";
+  const std::string size =
+      "viewBox=\"0 0 " + std::to_string(c.width) + " " + std::to_string(c.height) + "\"";
   std::string svg = "<svg class=\"chart\" xmlns=\"http://www.w3.org/2000/svg\" " + size +
                     " role=\"img\" aria-label=\"" + HtmlEscape(c.title) + "\">\n";
   svg += "<text class=\"title\" x=\"" + Coordinate(kLeft) + "\" y=\"17\">" + HtmlEscape(c.title) +
@@ -189,8 +190,8 @@ std::string RenderSvgChart(const ChartSpec& c) {
     ys.low -= pad, ys.high += pad;
   }
   const double margin = (ys.high - ys.low) * 0.05;
-  Frame f{xs.low, xs.high, ys.low - margin, ys.high + margin, kLeft, c.width - kRight, kTop,
-          c.height - kBottom};
+  Frame f{xs.low,           xs.high, ys.low - margin,   ys.high + margin, kLeft,
+          c.width - kRight, kTop,    c.height - kBottom};
   // A curve that stays on one side of the line it must show starts right at that line.
   if (c.includeY && ys.low == *c.includeY) f.y0 = ys.low;
   if (c.includeY && ys.high == *c.includeY) f.y1 = ys.high;
@@ -201,8 +202,8 @@ std::string RenderSvgChart(const ChartSpec& c) {
                     bool band) {
     if (label.empty()) return;
     svg += LegendSymbol(legendX, 16, color, shape, band);
-    svg += "<text x=\"" + Coordinate(legendX + 19) + "\" y=\"19\">" + HtmlEscape(label) +
-           "</text>\n";
+    svg +=
+        "<text x=\"" + Coordinate(legendX + 19) + "\" y=\"19\">" + HtmlEscape(label) + "</text>\n";
     legendX += 19 + 6.5 * static_cast<double>(label.size()) + 18;
   };
   for (const ChartLine& l : c.lines) legend(l.label, l.color, nullptr, false);
@@ -265,8 +266,7 @@ std::string RenderSvgChart(const ChartSpec& c) {
     if (l.points.empty()) continue;
     std::string d;
     for (std::size_t i = 0; i < l.points.size(); ++i)
-      d += (i ? "L" : "M") + Coordinate(f.X(l.points[i].x)) + " " +
-           Coordinate(f.Y(l.points[i].y));
+      d += (i ? "L" : "M") + Coordinate(f.X(l.points[i].x)) + " " + Coordinate(f.Y(l.points[i].y));
     svg += "<path d=\"" + d + "\" fill=\"none\" stroke=\"" + l.color + "\" stroke-width=\"" +
            Format("%.1f", l.width) + "\" stroke-linejoin=\"round\"" +
            (l.dashed ? " stroke-dasharray=\"5 4\"" : "") + "/>\n";
@@ -284,8 +284,8 @@ std::string RenderSvgChart(const ChartSpec& c) {
     if (m.points.empty()) continue;
     std::string d;
     for (const ChartPoint& p : m.points) d += Marker(f, p, m.shape);
-    svg += "<path d=\"" + d + "\" fill=\"" + m.color +
-           "\" stroke=\"#fff\" stroke-width=\"0.6\"/>\n";
+    svg +=
+        "<path d=\"" + d + "\" fill=\"" + m.color + "\" stroke=\"#fff\" stroke-width=\"0.6\"/>\n";
   }
   svg += "<rect x=\"" + Coordinate(f.left) + "\" y=\"" + Coordinate(f.top) + "\" width=\"" +
          Coordinate(f.right - f.left) + "\" height=\"" + Coordinate(f.bottom - f.top) +

@@ -46,7 +46,7 @@ struct ChartLinks {
 struct ChartSpec {
   std::string title;
   int width = 1100, height = 280;
-  bool timeAxis = true;          // x holds seconds since 1970, labelled in local time
+  bool timeAxis = true;            // x holds seconds since 1970, labelled in local time
   std::optional<double> includeY;  // a value the axis must show, e.g. 0
   std::vector<ChartBand> bands;
   std::vector<ChartLine> lines;

@@ -25,8 +25,8 @@ std::string RenderTable(const HtmlTable& table) {
   for (const std::vector<HtmlCell>& row : table.rows) {
     html += "<tr>";
     for (std::size_t i = 0; i < row.size(); ++i)
-      html += "<td" + Classes(numeric(i), row[i].cssClass) + ">" + HtmlEscape(row[i].text) +
-              "</td>";
+      html +=
+          "<td" + Classes(numeric(i), row[i].cssClass) + ">" + HtmlEscape(row[i].text) + "</td>";
     html += "</tr>\n";
   }
   return html + "</tbody>\n</table>\n";
