@@ -195,7 +195,8 @@ TEST_F(ReplayReportTest, FilesAgreeWithTheRunsOwnFigures) {
     std::string addresses = html;
     for (std::size_t at; (at = addresses.find("http://www.w3.org/2000/svg")) != std::string::npos;)
       addresses.erase(at, 26);
-    EXPECT_EQ(addresses.find("http"), std::string::npos);
+    EXPECT_EQ(addresses.find("http:"), std::string::npos);
+    EXPECT_EQ(addresses.find("https:"), std::string::npos);
     EXPECT_EQ(addresses.find("src="), std::string::npos);
     // Nothing else is left in the folder.
     std::vector<std::string> names;
