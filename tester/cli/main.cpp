@@ -134,7 +134,8 @@ int Run(const std::vector<std::string>& args) {
   if (!options.reportDir.empty()) {
     std::error_code ignored;
     const std::string file = std::filesystem::absolute(options.priceFile, ignored).string();
-    const RunReport report{file, ReplayCommandLine(record, file, setup.accountSize, options.library),
+    const RunReport report{file,
+                           ReplayCommandLine(record, file, setup.accountSize, options.library),
                            record, result.recording, result.statistics};
     if (const std::string error = WriteRunReport(options.reportDir, report); !error.empty()) {
       std::fprintf(stderr, "kmr-replay: report not written: %s\n", error.c_str());

@@ -208,8 +208,7 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args) {
       if (!(size > 0) || !std::isfinite(size))
         throw OptionError("--account: not a positive size: '" + text + "'");
       options.accountSize = size;
-    }
-    else if (name == "--history-till")
+    } else if (name == "--history-till")
       options.historyTill = ParseHistoryTillText(value());
     else if (IsSettingOption(name)) {
       const std::string v = value();

@@ -24,6 +24,7 @@ void RunRecorder::Clear() {
   firstHistoryTime_ = lastHistoryTime_ = firstTradeTime_ = time_ = 0;
   last_ = EquityPoint{};
   dayStart_ = nextDayStart_ = 0;
+  ++clears_;
 }
 
 EquityPoint RunRecorder::EventPoint(EquityEvent event, std::int32_t dealId) const {

@@ -23,6 +23,8 @@ class RunRecorder : public BrokerObserver {
   void Attach(CKMRBroker* broker);
   // Forgets everything recorded, as the broker's statistics are reset.
   void Clear();
+  // How often Clear was called: tells a front that a new run started.
+  std::uint64_t Clears() const { return clears_; }
 
   // --- The processing loop's hooks ---
   void HistoryLine(std::int32_t time) {
@@ -62,6 +64,7 @@ class RunRecorder : public BrokerObserver {
   // The last trade line, which ends its day when the next line is on another day.
   EquityPoint last_;
   std::int64_t dayStart_ = 0, nextDayStart_ = 0;
+  std::uint64_t clears_ = 0;
 };
 
 }  // namespace kmr
