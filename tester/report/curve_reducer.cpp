@@ -10,24 +10,32 @@ CurveReducer::CurveReducer(std::size_t buckets)
 void CurveReducer::Clear() {
   std::fill(buckets_.begin(), buckets_.end(), CurveBucket{});
   used_ = 0;
-  linesPerBucket_ = 1;
+  current_ = nullptr;
+  lines_ = linesPerBucket_ = 1;
 }
 
-void CurveReducer::Open() {
+void CurveReducer::Open(std::int32_t time, double equity, double price) {
+  if (current_ != nullptr) current_->lines = lines_;
   if (used_ == buckets_.size()) {
     const std::size_t half = used_ / 2;
     for (std::size_t i = 0; i < half; ++i)
       buckets_[i] = MergeBuckets(buckets_[2 * i], buckets_[2 * i + 1]);
     std::fill(buckets_.begin() + static_cast<std::ptrdiff_t>(half), buckets_.end(), CurveBucket{});
     used_ = half;
-    linesPerBucket_ *= 2;  // every merged bucket is full: the next line opens a new one
+    linesPerBucket_ *= 2;  // every merged bucket is full: this line opens a new one
   }
-  ++used_;
+  current_ = &buckets_[used_++];
+  current_->firstTime = time;
+  current_->equity = {equity, equity, equity, equity};
+  current_->price = {price, price, price, price};
+  lines_ = 0;
 }
 
 std::vector<CurveBucket> CurveReducer::Buckets() const {
-  return std::vector<CurveBucket>(buckets_.begin(),
-                                  buckets_.begin() + static_cast<std::ptrdiff_t>(used_));
+  std::vector<CurveBucket> buckets(buckets_.begin(),
+                                   buckets_.begin() + static_cast<std::ptrdiff_t>(used_));
+  if (!buckets.empty()) buckets.back().lines = lines_;
+  return buckets;
 }
 
 CurveBucket MergeBuckets(const CurveBucket& a, const CurveBucket& b) {

@@ -4,6 +4,7 @@
 // the first, last, lowest and highest value, so spikes stay visible when the curve is drawn.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -20,35 +21,33 @@ class CurveReducer {
 
   void Clear();
   void Add(std::int32_t time, double equity, double drawdown, double price, double balance) {
-    if (used_ == 0 || buckets_[used_ - 1].lines == linesPerBucket_) Open();
-    CurveBucket& b = buckets_[used_ - 1];
-    if (b.lines == 0) {
-      b.firstTime = time;
-      b.equity = {equity, equity, equity, equity};
-      b.price = {price, price, price, price};
-    } else {
-      Extend(b.equity, equity);
-      Extend(b.price, price);
-    }
-    if (drawdown > b.maxDrawdown) b.maxDrawdown = drawdown;
+    if (lines_ == linesPerBucket_) Open(time, equity, price);
+    CurveBucket& b = *current_;
+    Extend(b.equity, equity);
+    Extend(b.price, price);
+    b.maxDrawdown = std::max(b.maxDrawdown, drawdown);
     b.lastTime = time;
     b.balance = balance;
-    ++b.lines;
+    ++lines_;
   }
 
   // The buckets in use, oldest first.
   std::vector<CurveBucket> Buckets() const;
 
  private:
+  // Without branches: a new low or high is as likely as not.
   static void Extend(ValueSpan& span, double value) {
     span.last = value;
-    if (value < span.min) span.min = value;
-    if (value > span.max) span.max = value;
+    span.min = std::min(span.min, value);
+    span.max = std::max(span.max, value);
   }
-  void Open();  // starts the next bucket, merging first when all are used
+  // Starts the next bucket with a line, merging the buckets first when all are used.
+  void Open(std::int32_t time, double equity, double price);
 
   std::vector<CurveBucket> buckets_;  // allocated once
   std::size_t used_ = 0;
+  CurveBucket* current_ = nullptr;  // the newest bucket in use
+  long lines_ = 1;                  // in the newest bucket; none open yet counts as full
   long linesPerBucket_ = 1;
 };
 

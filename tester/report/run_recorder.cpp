@@ -22,7 +22,7 @@ void RunRecorder::Clear() {
   tracker_ = EquityTracker{};
   historyLines_ = tradeLines_ = 0;
   firstHistoryTime_ = lastHistoryTime_ = firstTradeTime_ = time_ = 0;
-  last_ = EquityPoint{};
+  lastTime_ = 0;
   dayStart_ = nextDayStart_ = 0;
   ++clears_;
 }
@@ -80,21 +80,21 @@ void RunRecorder::DealClosed(const BrokerDeal& deal, double closePrice, BrokerCl
   equity_.push_back(EventPoint(EquityEvent::kClose, deal.orderId));
 }
 
-void RunRecorder::EndTradeLine() {
-  if (broker_ == nullptr) return;
-  const double equity = broker_->Equity();
-  if (tradeLines_++ == 0) firstTradeTime_ = time_;
-  tracker_.Add(time_, equity);
-  curve_.Add(time_, equity, tracker_.drawdown, broker_->Bid(), broker_->ClosedProfit());
-  last_.time = time_;
-  last_.balance = broker_->ClosedProfit();
-  last_.equity = equity;
-  last_.drawdown = tracker_.drawdown;
-  last_.netPosition = broker_->NetPosition();
+// Until the broker sees the next line, it holds what the last line left: its equity, and the
+// balance and net position after its commands.
+EquityPoint RunRecorder::LastLine() const {
+  EquityPoint p;
+  p.time = lastTime_;
+  p.balance = broker_->ClosedProfit();
+  p.equity = broker_->Equity();
+  p.drawdown = tracker_.drawdown;
+  p.netPosition = broker_->NetPosition();
+  p.event = EquityEvent::kDayEnd;
+  return p;
 }
 
 void RunRecorder::NewDay() {
-  if (tradeLines_ > 0) equity_.push_back(last_);
+  if (tradeLines_ > 0 && broker_ != nullptr) equity_.push_back(LastLine());
   const std::time_t now = time_;
   std::tm local{};
   localtime_r(&now, &local);
@@ -113,26 +113,26 @@ RunRecording RunRecorder::Recording() const {
   RunRecording r;
   r.trades = closed_;
   r.equity = equity_;
-  if (tradeLines_ > 0) r.equity.push_back(last_);
+  if (tradeLines_ > 0 && broker_ != nullptr) r.equity.push_back(LastLine());
   r.curve = curve_.Buckets();
   r.historyLines = historyLines_;
   r.tradeLines = tradeLines_;
   r.firstHistoryTime = firstHistoryTime_;
   r.lastHistoryTime = lastHistoryTime_;
   r.firstTradeTime = firstTradeTime_;
-  r.lastTradeTime = last_.time;
+  r.lastTradeTime = lastTime_;
   r.maxDrawdown = tracker_.maxDrawdown;
   r.peakAtMaxDrawdown = tracker_.peakAtMaxDrawdown;
   r.longestDrawdownSeconds = tracker_.longestDrawdownSeconds;
-  r.lastEquity = last_.equity;
   if (broker_ == nullptr) return r;
+  r.lastEquity = broker_->Equity();
   r.lastBid = broker_->Bid();
   r.lastAsk = broker_->Ask();
   r.maxPosition = broker_->MaxPosition();
   const std::int32_t open = broker_->OpenDeals();
   for (std::int32_t i = 0; i < open && i < static_cast<std::int32_t>(open_.size()); ++i) {
     TradeRecord t = open_[static_cast<std::size_t>(i)];
-    t.closeTime = last_.time;
+    t.closeTime = lastTime_;
     t.closePrice = t.isLong ? broker_->Bid() : broker_->Ask();
     t.profit = broker_->Deal(i).profit;
     t.commission = broker_->Commission();

@@ -37,7 +37,14 @@ class RunRecorder : public BrokerObserver {
     if (time >= nextDayStart_ || time < dayStart_) NewDay();
   }
   // After the line's commands were carried out.
-  void EndTradeLine();
+  void EndTradeLine() {
+    if (broker_ == nullptr) return;
+    const double equity = broker_->Equity();
+    if (tradeLines_++ == 0) firstTradeTime_ = time_;
+    tracker_.Add(time_, equity);
+    curve_.Add(time_, equity, tracker_.drawdown, broker_->Bid(), broker_->ClosedProfit());
+    lastTime_ = time_;
+  }
 
   // BrokerObserver.
   void DealOpened(const BrokerDeal& deal) override;
@@ -50,6 +57,7 @@ class RunRecorder : public BrokerObserver {
  private:
   EquityPoint EventPoint(EquityEvent event, std::int32_t dealId) const;
   void NewDay();  // ends the day of the last line
+  EquityPoint LastLine() const;
 
   CKMRBroker* broker_ = nullptr;
   std::vector<TradeRecord> closed_;
@@ -61,8 +69,7 @@ class RunRecorder : public BrokerObserver {
   std::int32_t firstHistoryTime_ = 0, lastHistoryTime_ = 0;
   std::int32_t firstTradeTime_ = 0;
   std::int32_t time_ = 0;
-  // The last trade line, which ends its day when the next line is on another day.
-  EquityPoint last_;
+  std::int32_t lastTime_ = 0;  // of the last trade line
   std::int64_t dayStart_ = 0, nextDayStart_ = 0;
   std::uint64_t clears_ = 0;
 };
