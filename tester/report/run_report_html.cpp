@@ -143,7 +143,8 @@ std::string Charts(const RunReport& report) {
     const ChartPoint open{static_cast<double>(t.openTime), t.openPrice};
     const ChartPoint close{static_cast<double>(t.closeTime), t.closePrice};
     (t.isLong ? longs : shorts).points.push_back(open);
-    if (t.closeReason != CloseReason::kOpenAtEnd) closes.points.push_back(close);
+    if (t.closeReason == CloseReason::kOpenAtEnd) continue;  // no close to link it to
+    closes.points.push_back(close);
     (t.profit >= 0 ? gains : losses).links.emplace_back(open, close);
   }
   price.links = {std::move(gains), std::move(losses)};
@@ -186,8 +187,8 @@ std::string StatisticsTables(const RunStatistics& s) {
       {"Exposure", Plain(PercentText(s.exposure))},
   };
   std::vector<NamedValue> risk = {
-      {"Max drawdown", Money(s.maxDrawdown > 0 ? -s.maxDrawdown : 0.0)},
-      {"Max drawdown of the peak", Plain(PercentText(s.maxDrawdownShare))},
+      {"Max drawdown", {MoneyText(s.maxDrawdown), s.maxDrawdown > 0 ? "loss" : ""}},
+      {"Max drawdown, share of the peak", Plain(PercentText(s.maxDrawdownShare))},
       {"Longest drawdown", Plain(DurationText(static_cast<double>(s.longestDrawdownSeconds)))},
       {"Recovery factor", Plain(DecimalText(s.recoveryFactor))},
       {"Account size", Money(s.accountSize, false)},
