@@ -58,7 +58,11 @@ std::string MoneyText(std::optional<double> value) {
 
 std::string PercentText(std::optional<double> value) {
   if (!value || !std::isfinite(*value)) return "-";
-  return Format("%.1f %%", *value * 100);
+  const double percent = *value * 100;
+  if (!std::isfinite(percent)) return "-";
+  // An annual return of a few hours' trading can be astronomic: keep it one line.
+  if (std::fabs(percent) >= 1e9) return Format("%.3g %%", percent);
+  return Format("%.1f %%", percent);
 }
 
 std::string DecimalText(std::optional<double> value, int decimals) {

@@ -282,7 +282,11 @@ std::string RunReportHtml(const RunReport& report) {
   const RunRecording& r = report.recording;
   std::string body = Header(report);
   body += Figures(report.statistics);
-  body += HtmlSection("Curves", Charts(report), "curves");
+  body += HtmlSection("Curves",
+                      r.tradeLines > 0 ? Charts(report)
+                                       : "<p class=\"empty\">No trade lines: every line of the "
+                                         "file was history, so there is no curve to draw.</p>\n",
+                      "curves");
   body += HtmlSection("Statistics", StatisticsTables(report.statistics), "statistics");
   body += HtmlSection("Settings", SettingsTables(report.record), "settings");
   body += HtmlSection(Format("Trades (%zu, in the order they closed)", r.trades.size()),
