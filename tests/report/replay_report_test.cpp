@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -179,7 +180,9 @@ TEST_F(ReplayReportTest, FilesAgreeWithTheRunsOwnFigures) {
     for (std::size_t i = 1; i < equity.size(); ++i) {
       ASSERT_EQ(equity[i].size(), 7u);
       EXPECT_LE(std::strtod(equity[i][3].c_str(), nullptr), maxDrawdown);
-      if (i > 1) EXPECT_LE(equity[i - 1][0], equity[i][0]);
+      if (i > 1) {
+        EXPECT_LE(equity[i - 1][0], equity[i][0]);
+      }
       days += equity[i][5] == "day end";
     }
     EXPECT_EQ(std::strtod(equity.back()[1].c_str(), nullptr), closed);
@@ -210,7 +213,7 @@ TEST_F(ReplayReportTest, FilesAgreeWithTheRunsOwnFigures) {
 
 TEST_F(ReplayReportTest, TheCommandInTheReportReproducesTheRun) {
   const Outcome first =
-      Replay(With(kStopLimit, {"--account", "25000", "--json", "--report", dir_ + "/report"}));
+      Replay(With(kStopLimit, {"--account", "250000", "--json", "--report", dir_ + "/report"}));
   ASSERT_EQ(first.status, 0) << first.err;
   std::string command = Field(Slurp(dir_ + "/report/report.json"), "command");
   ASSERT_GE(command.size(), 2u);
@@ -226,8 +229,11 @@ TEST_F(ReplayReportTest, TheCommandInTheReportReproducesTheRun) {
   ASSERT_EQ(store.status, 0) << store.err;
   const Outcome again = Shell(command + " --json");
   ASSERT_EQ(again.status, 0) << again.err << "\n" << command;
-  EXPECT_EQ(again.out, first.out);
-  EXPECT_NE(again.out.find("\"accountSize\": 25000,"), std::string::npos);
+  // The tester's own log lines carry the wall clock.
+  const std::regex clock(R"(\[\d{8} \d\d:\d\d:\d\d\] )");
+  EXPECT_EQ(std::regex_replace(again.out, clock, ""), std::regex_replace(first.out, clock, ""));
+  EXPECT_NE(again.out.find("\"accountSize\": 250000,"), std::string::npos);
+  EXPECT_EQ(again.out.find("\"sharpe\": null"), std::string::npos);
 }
 
 TEST_F(ReplayReportTest, CommandWordsSurviveTheShell) {

@@ -20,7 +20,7 @@ dl.meta { display: grid; grid-template-columns: max-content 1fr; gap: 3px 18px; 
 dl.meta dt { color: var(--muted); }
 dl.meta dd { margin: 0; overflow-wrap: anywhere; }
 pre.command { background: var(--panel); border: 1px solid var(--line); border-radius: 6px;
-              padding: 8px 10px; margin: 10px 0 0; white-space: pre-wrap; word-break: break-all;
+              padding: 8px 10px; margin: 10px 0 0; white-space: pre-wrap; overflow-wrap: anywhere;
               font: 12px/1.4 "Liberation Mono", Menlo, Consolas, monospace; }
 .figures { display: grid; grid-template-columns: repeat(auto-fit, minmax(240px, 1fr)); gap: 10px;
            margin: 0 0 8px; }
