@@ -1,4 +1,5 @@
-// A small writer of one JSON object, doubles with 17 significant digits so they read back exactly.
+// A small writer of one JSON object (objects may nest), doubles with 17 significant digits so they
+// read back exactly.
 #pragma once
 
 #include <cstdint>
