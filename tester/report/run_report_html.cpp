@@ -43,6 +43,32 @@ HtmlCell Plain(std::string text) {
   return {std::move(text), ""};
 }
 
+// The command with each option and its value kept on one line, so that it wraps between them.
+std::string CommandHtml(const std::string& command) {
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false;
+  for (char c : command) {
+    if (c == '\'') quoted = !quoted;
+    if (c == ' ' && !quoted) {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  std::string html;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    std::string group = words[i];
+    if (group.rfind("--", 0) == 0 && i + 1 < words.size() && words[i + 1].rfind("--", 0) != 0 &&
+        i + 2 < words.size())
+      group += " " + words[++i];
+    html += (html.empty() ? "" : " ") + std::string("<span>") + HtmlEscape(group) + "</span>";
+  }
+  return html;
+}
+
 std::string Header(const RunReport& report) {
   const RunRecording& r = report.recording;
   std::string html =
@@ -67,7 +93,7 @@ std::string Header(const RunReport& report) {
   const char* zone = std::getenv("TZ");
   item("Times", std::string("local time") + (zone && *zone ? std::string(" (") + zone + ")" : ""));
   html += "</dl>\n";
-  html += "<pre class=\"command\">" + HtmlEscape(report.command) + "</pre>\n";
+  html += "<pre class=\"command\">" + CommandHtml(report.command) + "</pre>\n";
   return html + "</header>\n";
 }
 
@@ -188,7 +214,7 @@ std::string StatisticsTables(const RunStatistics& s) {
   };
   std::vector<NamedValue> risk = {
       {"Max drawdown", {MoneyText(s.maxDrawdown), s.maxDrawdown > 0 ? "loss" : ""}},
-      {"Max drawdown, share of the peak", Plain(PercentText(s.maxDrawdownShare))},
+      {"Max drawdown, % of peak", Plain(PercentText(s.maxDrawdownShare))},
       {"Longest drawdown", Plain(DurationText(static_cast<double>(s.longestDrawdownSeconds)))},
       {"Recovery factor", Plain(DecimalText(s.recoveryFactor))},
       {"Account size", Money(s.accountSize, false)},

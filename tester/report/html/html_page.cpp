@@ -22,6 +22,7 @@ dl.meta dd { margin: 0; overflow-wrap: anywhere; }
 pre.command { background: var(--panel); border: 1px solid var(--line); border-radius: 6px;
               padding: 8px 10px; margin: 10px 0 0; white-space: pre-wrap; overflow-wrap: anywhere;
               font: 12px/1.4 "Liberation Mono", Menlo, Consolas, monospace; }
+pre.command span { white-space: nowrap; }
 .figures { display: grid; grid-template-columns: repeat(auto-fit, minmax(240px, 1fr)); gap: 10px;
            margin: 0 0 8px; }
 .figure { border: 1px solid var(--line); border-radius: 8px; padding: 10px 12px; background: #fff; }
