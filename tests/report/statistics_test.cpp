@@ -193,9 +193,13 @@ TEST(Statistics, RatiosOnDailyEquityReturns) {
     SCOPED_TRACE(c.what);
     const RunStatistics s = ComputeStatistics(c.run, 1000);
     ASSERT_EQ(s.sharpe.has_value(), c.sharpe.has_value());
-    if (c.sharpe) EXPECT_NEAR(*s.sharpe, *c.sharpe, 1e-9);
+    if (c.sharpe) {
+      EXPECT_NEAR(*s.sharpe, *c.sharpe, 1e-9);
+    }
     ASSERT_EQ(s.sortino.has_value(), c.sortino.has_value());
-    if (c.sortino) EXPECT_NEAR(*s.sortino, *c.sortino, 1e-9);
+    if (c.sortino) {
+      EXPECT_NEAR(*s.sortino, *c.sortino, 1e-9);
+    }
   }
 }
 
