@@ -12,11 +12,15 @@ class QSlider;
 class QTimeEdit;
 class QWidget;
 class QAction;
+class QMenu;
 
 namespace kmr {
 
 struct TesterDlgControls {
   QMenuBar* menuBar;
+  QMenu* reportMenu;
+  QAction* saveReport;  // the run's report into a folder
+  QAction* showReport;  // the run's report in the desktop's browser
   QAction* about;
   QLineEdit* sourceFile;     // 1000
   QPushButton* browse;       // 1002

@@ -5,6 +5,7 @@
 #include "common/command.h"
 #include "tester/broker/broker.h"
 #include "tester/processing/processing_view.h"
+#include "tester/report/run_recorder.h"
 #include "tester/settings/settings_store.h"
 #include "tester/settings/text_convert.h"
 
@@ -115,6 +116,7 @@ void ProcessingLoop::StartHistory() {
   historyTill_ = historyTill;
   if (engine_ != nullptr) ConfigureEngine(*engine_, settings_);
   if (broker_ != nullptr) broker_->ResetStatistics();
+  if (recorder_ != nullptr) recorder_->Clear();
   historyLines_ = 0;
   tradeLines_ = 0;
 
@@ -129,6 +131,7 @@ void ProcessingLoop::StartHistory() {
     SourceLine line;
     while (ReadSourceLine(line)) {
       if (engine_ != nullptr) engine_->ProcessHistoryTick(line.price, line.time, 0);
+      if (recorder_ != nullptr) recorder_->HistoryLine(line.time);
       ++historyLines_;
       if (line.time >= historyTill_) break;
     }
@@ -140,12 +143,14 @@ void ProcessingLoop::StartHistory() {
 
 void ProcessingLoop::ProcessTradeLine(const SourceLine& line, bool& drained) {
   const double ask = line.price + settings_.Spread;
+  if (recorder_ != nullptr) recorder_->BeginTradeLine(line.time);
   if (broker_ != nullptr) broker_->OnPrice(line.price, ask);
   const int result =
       engine_ != nullptr ? engine_->ProcessNewTick(line.price, ask, line.time, 0) : 0;
   ++tradeLines_;
   drained = result != 0;
   if (drained) DrainCommands();
+  if (recorder_ != nullptr) recorder_->EndTradeLine();
 }
 
 void ProcessingLoop::StartTrade() {
@@ -210,6 +215,7 @@ void ProcessingLoop::OnTimer(std::uint64_t nowMs) {
         StopTimer();
       } else if (state_ == SourceState::kHistory) {
         if (engine_ != nullptr) engine_->ProcessHistoryTick(line.price, line.time, 0);
+        if (recorder_ != nullptr) recorder_->HistoryLine(line.time);
         ++historyLines_;
         if (line.time >= historyTill_) {
           state_ = SourceState::kTrade;

@@ -17,6 +17,7 @@ namespace kmr {
 
 class CKMRBroker;
 class ProcessingView;
+class RunRecorder;
 
 enum class SourceState { kClosed, kHistory, kTrade };
 
@@ -55,6 +56,9 @@ class ProcessingLoop {
   // Storing the settings when history starts (the GUI's behaviour). kmr-replay turns it off
   // unless asked to save. A failed save is shown as a message and the run goes on.
   void SetSaveOnHistoryStart(bool save) { saveOnHistoryStart_ = save; }
+  // The recorder of the run's report (null: none), told of every line; cleared when history
+  // processing starts, as the broker's statistics are.
+  void SetRecorder(RunRecorder* recorder) { recorder_ = recorder; }
   // The clock of timed processing (milliseconds); defaults to std::chrono::steady_clock.
   void SetClock(std::uint64_t (*nowMs)()) { nowMs_ = nowMs; }
 
@@ -81,6 +85,7 @@ class ProcessingLoop {
   const EngineApi* engine_;
   CKMRBroker* broker_;
   ProcessingView& view_;
+  RunRecorder* recorder_ = nullptr;
   SourceReader reader_;
   SourceState state_ = SourceState::kClosed;
   std::int32_t historyTill_ = std::numeric_limits<std::int32_t>::max();
