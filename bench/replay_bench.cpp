@@ -20,6 +20,7 @@
 #include "tester/connector/library_connector.h"
 #include "tester/processing/processing_loop.h"
 #include "tester/processing/processing_view.h"
+#include "tester/report/run_recorder.h"
 #include "tester/settings/local_time.h"
 #include "tester/source/source_reader.h"
 
@@ -86,6 +87,7 @@ void BM_ReadSource(benchmark::State& state) {
 }
 
 // range(0) = 1: the whole file is history; 0: only the first line is, the rest is trade.
+// range(1) = 1: the run is recorded for its report (as kmr-replay always does), 0: it is not.
 void BM_Replay(benchmark::State& state) {
   setenv("KMR_NO_WINDOW", "1", 0);
   PriceFile();  // generated before the timing starts
@@ -107,10 +109,20 @@ void BM_Replay(benchmark::State& state) {
   long lines = 0;
   for (auto _ : state) {
     kmr::CKMRBroker broker(&connector.Api(), settings);
+    kmr::RunRecorder recorder;
     kmr::ProcessingLoop loop(settings, &connector.Api(), &broker, view);
     loop.SetSaveOnHistoryStart(false);
+    if (state.range(1)) {
+      recorder.Attach(&broker);
+      loop.SetRecorder(&recorder);
+    }
     loop.StartHistory();
     if (!state.range(0)) loop.StartTrade();
+    if (state.range(1)) {
+      const kmr::RunRecording recording = recorder.Recording();
+      state.counters["trades"] = static_cast<double>(recording.trades.size());
+      recorder.Attach(nullptr);
+    }
     lines += state.range(0) ? loop.HistoryLines() : loop.TradeLines();
     state.counters["deals"] = broker.LongDeals() + broker.ShortDeals();
   }
@@ -145,10 +157,11 @@ ChildRun RunChild(std::vector<std::string> args) {
 
 // kmr-replay end to end on the five-million-line file, the whole file as history (range(0) = 1)
 // or as trade, and `wc -l` of the same file in the same run: "x_wc" is the replay's time over
-// wc's.
+// wc's. range(1) = 1 also writes the run's report; "html_MB" is the size of its page.
 void BM_KmrReplayProcess(benchmark::State& state) {
   const std::string& file = PriceFile();
   const std::string settings = std::filesystem::path(file).parent_path() / "settings";
+  const std::string report = std::filesystem::path(file).parent_path() / "report";
   setenv("XDG_CONFIG_HOME", settings.c_str(), 1);
   setenv("KMR_NO_WINDOW", "1", 1);
   const std::vector<std::string> replay = {
@@ -168,32 +181,41 @@ void BM_KmrReplayProcess(benchmark::State& state) {
       "4,8,12",
       "--json",
       file};
+  std::vector<std::string> command = replay;
+  if (state.range(1)) command.insert(command.end() - 1, {"--report", report});
   ChildRun run, wc;
   for (auto _ : state) {
     wc = RunChild({"wc", "-l", file});
-    run = RunChild(replay);
+    run = RunChild(command);
     state.SetIterationTime(run.seconds);
   }
   state.counters["lines_per_s"] = kLines / run.seconds;
   state.counters["wc_s"] = wc.seconds;
   state.counters["x_wc"] = run.seconds / wc.seconds;
   state.counters["peak_MB"] = run.peakMB;
+  if (state.range(1)) {
+    std::error_code error;
+    const auto bytes = std::filesystem::file_size(report + "/report.html", error);
+    state.counters["html_MB"] = error ? -1 : static_cast<double>(bytes) / (1024 * 1024);
+  }
 }
 
 }  // namespace
 
 BENCHMARK(BM_KmrReplayProcess)
-    ->ArgName("history")
-    ->Arg(1)
-    ->Arg(0)
+    ->ArgNames({"history", "report"})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({0, 1})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
 BENCHMARK(BM_ReadSource)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Replay)
-    ->ArgName("history")
-    ->Arg(1)
-    ->Arg(0)
+    ->ArgNames({"history", "record"})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({0, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK_MAIN();

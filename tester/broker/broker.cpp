@@ -33,6 +33,7 @@ void CKMRBroker::OnPrice(double bid, double ask) {
     floatingProfit_ += deals_[i].profit;
   }
   const double equity = floatingProfit_ + closedProfit_;
+  equity_ = equity;
   if (equity > peakEquity_)
     peakEquity_ = equity;
   else if (peakEquity_ - equity > maxDrawdown_)
@@ -45,7 +46,7 @@ void CKMRBroker::OnPrice(double bid, double ask) {
         deal.stopPrice != 0 && (deal.isLong ? deal.stopPrice >= bid_ : ask_ >= deal.stopPrice);
     const bool limited = !stopped && deal.limitPrice != 0 &&
                          (deal.isLong ? bid_ >= deal.limitPrice : deal.limitPrice >= ask_);
-    if (stopped || limited) CloseDeal(deal.ticket);
+    if (stopped || limited) Close(deal.ticket, stopped ? BrokerClose::kStop : BrokerClose::kLimit);
   }
 }
 
@@ -79,14 +80,20 @@ double CKMRBroker::OpenDeal(bool isLong, std::int32_t orderId) {
     engine_->OrderFilled(id, dealSize_, fillPrice);
   }
   UpdatePosition();
+  if (observer_ != nullptr) observer_->DealOpened(deals_[count_ - 1]);
   return fillPrice;
 }
 
 double CKMRBroker::CloseDeal(std::int32_t ticket) {
+  return Close(ticket, BrokerClose::kCommand);
+}
+
+double CKMRBroker::Close(std::int32_t ticket, BrokerClose why) {
   std::int32_t index = 0;
   while (index < count_ && deals_[index].ticket != ticket) ++index;
   if (index == count_) return 0.0;
   const bool isLong = deals_[index].isLong != 0;
+  const BrokerDeal closed = deals_[index];
   closedProfit_ += deals_[index].profit;
   for (std::int32_t i = index; i + 1 < count_; ++i) deals_[i] = deals_[i + 1];
   --count_;
@@ -95,6 +102,7 @@ double CKMRBroker::CloseDeal(std::int32_t ticket) {
   if (engine_ != nullptr)
     engine_->OpenDealClosed(static_cast<unsigned>(ticket), dealSize_, closePrice);
   UpdatePosition();
+  if (observer_ != nullptr) observer_->DealClosed(closed, closePrice, why);
   return closePrice;
 }
 
@@ -109,7 +117,7 @@ void CKMRBroker::ResetStatistics() {
   count_ = 0;
   floatingProfit_ = closedProfit_ = netPosition_ = 0;
   longDeals_ = shortDeals_ = 0;
-  maxPosition_ = peakEquity_ = maxDrawdown_ = 0;
+  maxPosition_ = peakEquity_ = maxDrawdown_ = equity_ = 0;
 }
 
 }  // namespace kmr

@@ -11,6 +11,21 @@
 
 namespace kmr {
 
+struct BrokerDeal;
+
+// Why the broker closed a deal.
+enum class BrokerClose : std::uint8_t { kCommand, kStop, kLimit };
+
+// Told of every deal the broker opens and closes, right after it did so; the run's report
+// records them. The broker works the same with or without one.
+class BrokerObserver {
+ public:
+  virtual ~BrokerObserver() = default;
+  virtual void DealOpened(const BrokerDeal& deal) = 0;
+  // `deal` holds the profit that went into the closed profit.
+  virtual void DealClosed(const BrokerDeal& deal, double closePrice, BrokerClose why) = 0;
+};
+
 struct BrokerDeal {
   std::int32_t orderId = 0;
   std::int32_t ticket = 0;
@@ -33,6 +48,9 @@ class CKMRBroker {
   // their stop and limit prices.
   void SetMoneySettings(const TesterSettings& settings);
 
+  // Null: nobody is told.
+  void SetObserver(BrokerObserver* observer) { observer_ = observer; }
+
   void OnPrice(double bid, double ask);
   double OpenDeal(bool isLong, std::int32_t orderId);  // the fill price
   double CloseDeal(std::int32_t ticket);               // the close price, 0.0 when not open
@@ -44,6 +62,11 @@ class CKMRBroker {
   double MaxPosition() const { return maxPosition_; }
   double MaxDrawdown() const { return maxDrawdown_; }
   double PeakEquity() const { return peakEquity_; }
+  // Floating plus closed profit as valued at the last price, before that price's stop and limit
+  // closes: the figure the peak and the drawdown follow.
+  double Equity() const { return equity_; }
+  double DealSize() const { return dealSize_; }
+  double Commission() const { return commission_; }
   std::int32_t LongDeals() const { return longDeals_; }
   std::int32_t ShortDeals() const { return shortDeals_; }
   std::int32_t OpenDeals() const { return count_; }
@@ -54,9 +77,11 @@ class CKMRBroker {
 
  private:
   double ProfitOf(const BrokerDeal& deal) const;
+  double Close(std::int32_t ticket, BrokerClose why);
   void UpdatePosition();
 
   const EngineApi* engine_;
+  BrokerObserver* observer_ = nullptr;
   std::unique_ptr<BrokerDeal[]> deals_;
   std::int32_t capacity_ = 0;
   std::int32_t count_ = 0;
@@ -76,6 +101,7 @@ class CKMRBroker {
   double maxPosition_ = 0;
   double peakEquity_ = 0;
   double maxDrawdown_ = 0;
+  double equity_ = 0;
 };
 
 }  // namespace kmr

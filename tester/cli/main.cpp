@@ -6,12 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "tester/connector/library_connector.h"
 #include "tester/processing/display_format.h"
+#include "tester/replay/replay_command.h"
 #include "tester/replay/replay_options.h"
 #include "tester/replay/replay_run.h"
-#include "tester/report/json_writer.h"
+#include "tester/report/run_report.h"
+#include "tester/report/settings_json.h"
 #include "tester/settings/text_convert.h"
 
 namespace kmr {
@@ -19,35 +22,6 @@ namespace {
 
 constexpr int kExitBadInput = 2;
 constexpr int kExitNoLibrary = 3;
-
-std::string SettingsJson(const SettingsRecord& record) {
-  const TesterSettings& s = record.settings;
-  JsonObject json;
-  json.Number("Spread", s.Spread);
-  json.Number("StopDistance", s.StopDistance);
-  json.Number("LimitDistance", s.LimitDistance);
-  json.Number("DealSize", s.DealSize);
-  json.Number("CadProfit", s.CadProfit);
-  json.Number("TickSize", s.TickSize);
-  json.Number("TickValue", s.TickValue);
-  json.Integer("DcaInterval", s.DcaInterval);
-  json.Integer("StdInterval", s.StdInterval);
-  json.Integer("StdMinDeals", s.StdMinDeals);
-  json.Number("MaxNetPos", s.MaxNetPos);
-  json.Number("DealComm", s.DealComm);
-  json.Integer("Smoothing1", s.Smoothing1);
-  json.Integer("Smoothing2", s.Smoothing2);
-  json.Number("ReversalDev", s.ReversalDev);
-  json.Unsigneds("TrendCharts", s.TrendCharts, 8);
-  json.Integer("ConsiderFirst", s.ConsiderFirst);
-  json.Unsigneds("EntryCharts", s.EntryCharts, 8);
-  json.Integer("Flags", s.Flags);
-  json.Text("LogFilePath", Utf16ToUtf8(s.LogFilePath));
-  json.Integer("ProcessingDelay", s.ProcessingDelay);
-  json.Integer("HistoryTill", record.HistoryTill);
-  json.Text("SourcePath", Utf16ToUtf8(record.SourcePath));
-  return json.Finish();
-}
 
 std::string PerSecond(long lines, double seconds) {
   if (seconds <= 0) return "-";
@@ -123,7 +97,7 @@ int Run(const std::vector<std::string>& args) {
     }
   }
   if (options.showSettings) {
-    std::printf("%s\n", SettingsJson(record).c_str());
+    std::printf("%s\n", SettingsRecordJson(record).Finish().c_str());
     return 0;
   }
   if (options.priceFile.empty()) {
@@ -146,7 +120,7 @@ int Run(const std::vector<std::string>& args) {
     return kExitNoLibrary;
   }
 
-  const ReplayResult result = RunReplay(connector.Api(), setup);
+  ReplayResult result = RunReplay(connector.Api(), setup);
   connector.ReleaseLibrary();
   if (!result.error.empty()) {
     std::fprintf(stderr, "%s\n", result.error.c_str());
@@ -158,6 +132,21 @@ int Run(const std::vector<std::string>& args) {
   if (result.historyLines + result.tradeLines == 0) {
     std::fprintf(stderr, "%s: the file holds no price lines\n", options.priceFile.c_str());
     return kExitBadInput;
+  }
+  if (!options.reportDir.empty()) {
+    std::error_code ignored;
+    const std::string file = std::filesystem::absolute(options.priceFile, ignored).string();
+    ReplayInputs inputs;
+    inputs.quotesFromFile = setup.quotesFromFile;
+    if (!setup.historyBars.empty())
+      inputs.historyBars = std::filesystem::absolute(setup.historyBars, ignored).string();
+    const RunReport report{
+        file, ReplayCommandLine(record, file, setup.accountSize, options.library, inputs), record,
+        result.recording, result.statistics};
+    if (const std::string error = WriteRunReport(options.reportDir, report); !error.empty()) {
+      std::fprintf(stderr, "kmr-replay: report not written: %s\n", error.c_str());
+      return kExitBadInput;
+    }
   }
   if (options.json)
     std::printf("%s\n", ReplayResultJson(options.priceFile, result).c_str());

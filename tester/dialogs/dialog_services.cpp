@@ -1,7 +1,9 @@
 #include "tester/dialogs/dialog_services.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace kmr {
 
@@ -17,6 +19,14 @@ FileDialogFunction& OpenFunction() {
 }
 FileDialogFunction& SaveFunction() {
   static FileDialogFunction function;
+  return function;
+}
+FileDialogFunction& FolderFunction() {
+  static FileDialogFunction function;
+  return function;
+}
+OpenFileFunction& DesktopFunction() {
+  static OpenFileFunction function;
   return function;
 }
 
@@ -41,6 +51,16 @@ QString AskSaveFileName(QWidget* parent, const QString& current) {
   return QFileDialog::getSaveFileName(parent, QString(), current);
 }
 
+QString AskFolderName(QWidget* parent, const QString& current) {
+  if (FolderFunction()) return FolderFunction()(parent, current);
+  return QFileDialog::getExistingDirectory(parent, "Save Report", current);
+}
+
+bool OpenWithDesktop(const QString& path) {
+  if (DesktopFunction()) return DesktopFunction()(path);
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
 void SetMessageBoxFunction(MessageBoxFunction function) {
   BoxFunction() = std::move(function);
 }
@@ -49,6 +69,13 @@ void SetOpenFileFunction(FileDialogFunction function) {
 }
 void SetSaveFileFunction(FileDialogFunction function) {
   SaveFunction() = std::move(function);
+}
+
+void SetFolderFunction(FileDialogFunction function) {
+  FolderFunction() = std::move(function);
+}
+void SetOpenWithDesktopFunction(OpenFileFunction function) {
+  DesktopFunction() = std::move(function);
 }
 
 }  // namespace kmr

@@ -6,12 +6,15 @@
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QTimeEdit>
 #include <exception>
 #include <optional>
@@ -21,6 +24,7 @@
 #include "tester/dialogs/dialog_text.h"
 #include "tester/dialogs/dlg_kmr_settings.h"
 #include "tester/processing/display_format.h"
+#include "tester/report/run_report.h"
 
 namespace kmr {
 
@@ -92,6 +96,9 @@ void CKMRTesterDlg::Connect() {
     CAboutDlg about(this);
     about.exec();
   });
+  connect(c_.saveReport, &QAction::triggered, this, [this] { Guarded([this] { SaveReport(); }); });
+  connect(c_.showReport, &QAction::triggered, this, [this] { Guarded([this] { ShowReport(); }); });
+  connect(c_.reportMenu, &QMenu::aboutToShow, this, &CKMRTesterDlg::UpdateReportMenu);
   connect(c_.browse, &QPushButton::clicked, this, [this] { Guarded([this] { Browse(); }); });
   connect(c_.checkFile, &QPushButton::clicked, this, [this] { Guarded([this] { CheckFile(); }); });
   connect(c_.processHD, &QPushButton::clicked, this,
@@ -126,6 +133,7 @@ void CKMRTesterDlg::Guarded(const std::function<void()>& handler) {
 void CKMRTesterDlg::Processing(void (TesterCoreLink::*command)()) {
   Guarded([&] { (core_.get()->*command)(); });
   SyncTimer();
+  UpdateReportMenu();
 }
 
 void CKMRTesterDlg::SyncTimer() {
@@ -137,6 +145,43 @@ void CKMRTesterDlg::SyncTimer() {
 void CKMRTesterDlg::OnTimer() {
   Guarded([this] { core_->TimerEvent(); });
   SyncTimer();
+  UpdateReportMenu();
+}
+
+void CKMRTesterDlg::UpdateReportMenu() {
+  const bool ready = !closed_ && core_->HasReport();
+  c_.saveReport->setEnabled(ready);
+  c_.showReport->setEnabled(ready);
+}
+
+void CKMRTesterDlg::SaveReport() {
+  if (!core_->HasReport()) return;
+  QString start = reportFolder_;
+  if (start.isEmpty()) start = QDir::homePath();
+  const QString folder = AskFolderName(this, start);
+  if (folder.isEmpty()) return;
+  const std::string error = WriteRunReport(folder.toStdString(), core_->Report());
+  if (!error.empty()) {
+    ShowMessageBox(this, BoxKind::Critical, "Report not saved: " + QString::fromStdString(error));
+    return;
+  }
+  reportFolder_ = folder;
+  AddLogLine("Report saved in " + folder.toStdString(), false, 0);
+}
+
+void CKMRTesterDlg::ShowReport() {
+  if (!core_->HasReport()) return;
+  // A page of its own for the browser, apart from any folder the person saved to.
+  const QString folder =
+      QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + "/last-report";
+  const std::string error = WriteRunReport(folder.toStdString(), core_->Report());
+  if (!error.empty()) {
+    ShowMessageBox(this, BoxKind::Critical, "Report not written: " + QString::fromStdString(error));
+    return;
+  }
+  const QString page = folder + "/report.html";
+  if (!OpenWithDesktop(page))
+    ShowMessageBox(this, BoxKind::Critical, "No browser could open " + page);
 }
 
 void CKMRTesterDlg::AddLogLine(std::string_view text, bool withTickTime, std::int32_t tickTime) {
@@ -206,6 +251,7 @@ void CKMRTesterDlg::CheckFile() {
 
 void CKMRTesterDlg::Reset() {
   core_->ResetStatistics();
+  UpdateReportMenu();
   c_.profitLoss->setText(kResetProfitText);
   c_.maxPosition->setText(kResetProfitText);
   c_.maxDrawdown->setText(kResetProfitText);

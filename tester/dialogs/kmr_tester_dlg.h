@@ -61,6 +61,9 @@ class CKMRTesterDlg : public QDialog, public ProcessingView {
   void CheckFile();
   void Reset();
   void OpenSettings();
+  void SaveReport();
+  void ShowReport();
+  void UpdateReportMenu();
   void ShowStoredControls(const StoredControls& stored);
 
   TesterSettings settings_;
@@ -68,6 +71,7 @@ class CKMRTesterDlg : public QDialog, public ProcessingView {
   std::unique_ptr<TesterCoreLink> core_;
   QTimer timer_;
   bool closed_ = false;
+  QString reportFolder_;  // where "Save Report..." wrote last
 };
 
 }  // namespace kmr

@@ -11,6 +11,8 @@
 #include "tester/connector/library_connector.h"
 #include "tester/processing/processing_loop.h"
 #include "tester/processing/processing_view.h"
+#include "tester/report/run_recorder.h"
+#include "tester/report/run_report.h"
 #include "tester/settings/tester_settings.h"
 
 namespace kmr {
@@ -37,10 +39,10 @@ class TesterCoreLink {
   bool Bind(const std::string& libraryPath);
 
   ProcessingLoop& Loop() { return *loop_; }
-  void ProcessHD() { loop_->ProcessHD(); }
-  void ProcessTD() { loop_->ProcessTD(); }
-  void ProcessALL() { loop_->ProcessALL(); }
-  void ProcessStep() { loop_->ProcessStep(); }
+  void ProcessHD() { Run(&ProcessingLoop::ProcessHD); }
+  void ProcessTD() { Run(&ProcessingLoop::ProcessTD); }
+  void ProcessALL() { Run(&ProcessingLoop::ProcessALL); }
+  void ProcessStep() { Run(&ProcessingLoop::ProcessStep); }
   void Stop() { loop_->Stop(); }
   void TimerEvent() { loop_->OnTimer(); }
   bool TimerActive() const { return loop_->TimerActive(); }
@@ -52,6 +54,11 @@ class TesterCoreLink {
   void ResetStatistics();
   void UpdateBrokerMoney();
 
+  // Whether trade lines were run since history processing last started: a report to make.
+  bool HasReport() const { return recorder_.TradeLines() > 0; }
+  // The report of the run so far, with the settings its history part started with.
+  RunReport Report(double accountSize = kDefaultAccountSize) const;
+
   std::int32_t LastTickTime() const { return loop_->LastTickTime(); }
   double LastPrice() const { return loop_->LastPrice(); }
 
@@ -59,11 +66,18 @@ class TesterCoreLink {
   void Close();
 
  private:
+  // Runs a button's command and keeps the settings the run goes with.
+  void Run(void (ProcessingLoop::*command)());
+
   TesterSettings& settings_;
   ProcessingView& view_;
   CKMRLibraryConnector connector_;
   std::unique_ptr<CKMRBroker> broker_;
   std::unique_ptr<ProcessingLoop> loop_;
+  RunRecorder recorder_;
+  std::string libraryPath_;
+  SettingsRecord runRecord_;     // the settings and history-till time of the run recorded
+  bool runAskFromFile_ = false;  // whether that run filled at the ask of the price file
 };
 
 }  // namespace kmr

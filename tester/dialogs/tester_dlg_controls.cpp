@@ -61,6 +61,11 @@ TesterDlgControls BuildTesterDlgControls(QWidget* w) {
   auto* top = new QVBoxLayout(w);
 
   c.menuBar = new QMenuBar(w);
+  c.reportMenu = c.menuBar->addMenu("&Report");
+  c.saveReport = c.reportMenu->addAction("&Save Report...");
+  c.showReport = c.reportMenu->addAction("S&how Report");
+  c.saveReport->setEnabled(false);
+  c.showReport->setEnabled(false);
   QMenu* help = c.menuBar->addMenu("&Help");
   c.about = help->addAction("&About KMRTester...");
   top->setMenuBar(c.menuBar);

@@ -13,11 +13,15 @@ class QTimeEdit;
 class QWidget;
 class QAction;
 class QCheckBox;
+class QMenu;
 
 namespace kmr {
 
 struct TesterDlgControls {
   QMenuBar* menuBar;
+  QMenu* reportMenu;
+  QAction* saveReport;  // the run's report into a folder
+  QAction* showReport;  // the run's report in the desktop's browser
   QAction* about;
   QLineEdit* sourceFile;     // 1000
   QPushButton* browse;       // 1002

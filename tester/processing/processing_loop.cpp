@@ -6,6 +6,7 @@
 #include "tester/broker/broker.h"
 #include "tester/processing/history_bars.h"
 #include "tester/processing/processing_view.h"
+#include "tester/report/run_recorder.h"
 #include "tester/settings/settings_store.h"
 #include "tester/settings/text_convert.h"
 
@@ -122,6 +123,7 @@ void ProcessingLoop::StartHistory() {
   historyTill_ = historyTill;
   if (engine_ != nullptr) ConfigureEngine(*engine_, settings_);
   if (broker_ != nullptr) broker_->ResetStatistics();
+  if (recorder_ != nullptr) recorder_->Clear();
   historyLines_ = 0;
   tradeLines_ = 0;
   historyBars_ = 0;
@@ -150,6 +152,7 @@ void ProcessingLoop::StartHistory() {
     SourceLine line;
     while (ReadSourceLine(line)) {
       if (engine_ != nullptr) engine_->ProcessHistoryTick(line.price, line.time, 0);
+      if (recorder_ != nullptr) recorder_->HistoryLine(line.time);
       ++historyLines_;
       if (line.time >= historyTill_) break;
     }
@@ -161,12 +164,14 @@ void ProcessingLoop::StartHistory() {
 
 void ProcessingLoop::ProcessTradeLine(const SourceLine& line, bool& drained) {
   const double ask = reader_.ReadsAsk() ? line.ask : line.price + settings_.Spread;
+  if (recorder_ != nullptr) recorder_->BeginTradeLine(line.time);
   if (broker_ != nullptr) broker_->OnPrice(line.price, ask);
   const int result =
       engine_ != nullptr ? engine_->ProcessNewTick(line.price, ask, line.time, 0) : 0;
   ++tradeLines_;
   drained = result != 0;
   if (drained) DrainCommands();
+  if (recorder_ != nullptr) recorder_->EndTradeLine();
 }
 
 void ProcessingLoop::StartTrade() {
@@ -231,6 +236,7 @@ void ProcessingLoop::OnTimer(std::uint64_t nowMs) {
         StopTimer();
       } else if (state_ == SourceState::kHistory) {
         if (engine_ != nullptr) engine_->ProcessHistoryTick(line.price, line.time, 0);
+        if (recorder_ != nullptr) recorder_->HistoryLine(line.time);
         ++historyLines_;
         if (line.time >= historyTill_) {
           state_ = SourceState::kTrade;

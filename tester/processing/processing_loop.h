@@ -17,6 +17,7 @@ namespace kmr {
 
 class CKMRBroker;
 class ProcessingView;
+class RunRecorder;
 
 enum class SourceState { kClosed, kHistory, kTrade };
 
@@ -59,6 +60,9 @@ class ProcessingLoop {
   // engine is initialised and before the price file's first line (which the bars must
   // precede). Empty: none.
   void SetHistoryBars(std::string path) { historyBarsFile_ = std::move(path); }
+  // The recorder of the run's report (null: none), told of every line; cleared when history
+  // processing starts, as the broker's statistics are.
+  void SetRecorder(RunRecorder* recorder) { recorder_ = recorder; }
   // The clock of timed processing (milliseconds); defaults to std::chrono::steady_clock.
   void SetClock(std::uint64_t (*nowMs)()) { nowMs_ = nowMs; }
 
@@ -86,6 +90,7 @@ class ProcessingLoop {
   const EngineApi* engine_;
   CKMRBroker* broker_;
   ProcessingView& view_;
+  RunRecorder* recorder_ = nullptr;
   SourceReader reader_;
   SourceState state_ = SourceState::kClosed;
   std::int32_t historyTill_ = std::numeric_limits<std::int32_t>::max();

@@ -1,6 +1,7 @@
 #include "tester/replay/replay_options.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -24,7 +25,11 @@ the history part, then the trade part against the simulated broker; prints the r
                         LIST: up to 8 chart texts as the settings dialog takes them,
                         e.g. h1600,h800,xt400 (charts not listed are not used)
   --log-file PATH       the engine's journal, with the optional " \<digit>" level suffix
-  --json                one JSON object instead of the human summary
+  --json                one JSON object instead of the human summary, with the statistics
+  --report DIR          also write the run's report into DIR (created when missing):
+                        report.json, trades.csv, equity.csv and report.html
+  --account SIZE        the account size that annual return, Sharpe and Sortino ratios and
+                        the drawdown's share are measured against (default 100000)
   --show-settings       print the effective settings as one JSON object and exit
   --save                store the effective settings as layout 6, as the tester does when
                         history processing starts
@@ -43,7 +48,7 @@ kmr-replay has no event loop for the engine's window, so it sets KMR_NO_WINDOW=1
 KMR_NO_WINDOW is already set in its environment.
 
 Exit status: 0 done; 2 bad input (unreadable file, invalid line or option, settings that
-cannot be stored); 3 the engine library cannot be loaded or lacks an export.
+cannot be stored, a report file that cannot be written); 3 the engine library cannot be loaded or lacks an export.
 )";
 
 namespace {
@@ -208,6 +213,15 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args) {
     } else if (name == "--history-bars") {
       options.historyBars = value();
       if (options.historyBars.empty()) throw OptionError("--history-bars needs a file");
+    } else if (name == "--report") {
+      options.reportDir = value();
+      if (options.reportDir.empty()) throw OptionError("--report needs a folder");
+    } else if (name == "--account") {
+      const std::string text = value();
+      const double size = Real(name, text);
+      if (!(size > 0) || !std::isfinite(size))
+        throw OptionError("--account: not a positive size: '" + text + "'");
+      options.accountSize = size;
     } else if (name == "--history-till")
       options.historyTill = ParseHistoryTillText(value());
     else if (IsSettingOption(name)) {

@@ -7,6 +7,7 @@
 #include "tester/processing/processing_loop.h"
 #include "tester/replay/replay_view.h"
 #include "tester/report/json_writer.h"
+#include "tester/report/run_recorder.h"
 #include "tester/settings/text_convert.h"
 
 namespace kmr {
@@ -29,6 +30,7 @@ ReplaySetup ResolveReplaySetup(const ReplayOptions& options) {
   setup.priceFile = options.priceFile;
   setup.quotesFromFile = options.quotesFromFile;
   setup.historyBars = options.historyBars;
+  if (options.accountSize) setup.accountSize = *options.accountSize;
 
   setup.haveHistoryTill = options.historyTill || record.HistoryTill != 0;
   if (options.historyTill)
@@ -52,9 +54,12 @@ ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup) {
   ReplayView view(setup.priceFile, settings, setup.historyTill, setup.quotesFromFile);
   ReplayResult result;
   auto broker = std::make_unique<CKMRBroker>(&engine, settings);
+  RunRecorder recorder;
+  recorder.Attach(broker.get());
   {
     ProcessingLoop loop(settings, &engine, broker.get(), view);
-    loop.SetSaveOnHistoryStart(false);  // kmr-replay --save stores the record itself
+    loop.SetSaveOnHistoryStart(false);
+    loop.SetRecorder(&recorder);  // kmr-replay --save stores the record itself
     loop.SetHistoryBars(setup.historyBars);
     try {
       view.AddLogLine("Processing ALL Data...", false, loop.LastTickTime());
@@ -83,6 +88,9 @@ ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup) {
     result.lastPrice = loop.LastPrice();
     loop.CloseSource();
   }
+  result.recording = recorder.Recording();
+  result.statistics = ComputeStatistics(result.recording, setup.accountSize);
+  recorder.Attach(nullptr);
   broker.reset();  // the broker goes before the engine is released
   result.log = std::move(view.log);
   result.messages = std::move(view.messages);
@@ -104,6 +112,10 @@ std::string ReplayResultJson(const std::string& file, const ReplayResult& r) {
   json.Integer("shortDeals", r.shortDeals);
   json.Integer("openDeals", r.openDeals);
   json.Texts("log", r.log);
+  json.Number("accountSize", r.statistics.accountSize);
+  JsonObject statistics;
+  AddStatisticsJson(statistics, r.statistics);
+  json.Object("statistics", statistics);
   return json.Finish();
 }
 

@@ -9,6 +9,8 @@
 
 #include "tester/connector/engine_api.h"
 #include "tester/replay/replay_options.h"
+#include "tester/report/run_recording.h"
+#include "tester/report/run_statistics.h"
 #include "tester/settings/settings_store.h"
 
 namespace kmr {
@@ -21,8 +23,9 @@ struct ReplaySetup {
   std::string priceFile;
   bool quotesFromFile = false;  // fill at the file's ask (--quotes bid-ask)
   std::string historyBars;      // bars fed before the price file (--history-bars)
-  std::string loadNote;         // why the stored settings were not used, when they were asked for
-  std::string error;  // settings that cannot be formed, naming the option; empty when fine
+  double accountSize = kDefaultAccountSize;
+  std::string loadNote;  // why the stored settings were not used, when they were asked for
+  std::string error;     // settings that cannot be formed, naming the option; empty when fine
 };
 
 // The stored settings (or the defaults with --defaults), the command line's settings over them
@@ -41,13 +44,17 @@ struct ReplayResult {
   std::vector<std::string> log;       // the tester's log lines, oldest first
   std::vector<std::string> messages;  // what the main window would show in a message box
   std::string error;                  // the error that ended the run ("FILE:LINE: message")
+  RunRecording recording;             // every deal, the equity, the reduced curves
+  RunStatistics statistics;
 };
 
 // Runs the history part and the trade part of `setup` against the bound `engine`, always
-// untimed. The engine is initialised by the run itself, so one bound library serves many runs.
+// untimed, and records it for its report. The engine is initialised by the run itself, so one
+// bound library serves many runs.
 ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup);
 
-// The result as kmr-replay --json prints it.
+// The result as kmr-replay --json prints it: the run's figures and log, then the account size
+// and the statistics.
 std::string ReplayResultJson(const std::string& file, const ReplayResult& result);
 
 }  // namespace kmr

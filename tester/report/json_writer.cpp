@@ -67,4 +67,18 @@ void JsonObject::Texts(std::string_view key, const std::vector<std::string>& val
   body_ += "\n  ]";
 }
 
+void JsonObject::Null(std::string_view key) {
+  Key(key);
+  body_ += "null";
+}
+
+void JsonObject::Object(std::string_view key, const JsonObject& inner) {
+  Key(key);
+  // Strings hold no raw line breaks, so every break in the text is one between members.
+  for (char c : inner.Finish()) {
+    body_ += c;
+    if (c == '\n') body_ += "  ";
+  }
+}
+
 }  // namespace kmr

@@ -1,4 +1,5 @@
-// A small writer of one JSON object, doubles with 17 significant digits so they read back exactly.
+// A small writer of one JSON object (objects may nest), doubles with 17 significant digits so they
+// read back exactly.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,9 @@ class JsonObject {
   void Integer(std::string_view key, long long value);
   void Unsigneds(std::string_view key, const std::uint32_t* values, int count);
   void Texts(std::string_view key, const std::vector<std::string>& values);
+  void Null(std::string_view key);
+  // `inner` as the value of `key`, indented one level deeper.
+  void Object(std::string_view key, const JsonObject& inner);
   std::string Finish() const { return body_.empty() ? "{}" : "{\n" + body_ + "\n}"; }
 
  private:

@@ -148,5 +148,33 @@ TEST_F(QuotesTest, WithoutTheOptionAThirdFieldIsIgnored) {
   EXPECT_EQ(results(third.out), results(plain.out));
 }
 
+// The report's command reproduces a run that took its ask from the file and history bars.
+TEST_F(QuotesTest, TheReportsCommandCarriesTheQuotesAndTheHistoryBars) {
+  std::map<std::string, std::pair<std::string, std::string>> quotes;
+  const std::string file = WithAsks(kSample, quotes);
+  const std::string bars = WriteFile("bars.txt",
+                                     "19960329 100000;1.19;1.2;1.18;1.195\n"
+                                     "19960329 100100;1.195;1.199;1.19;1.191\n");
+  const Outcome run = Replay(
+      Args({"--quotes", "bid-ask", "--history-bars", bars, "--report", Path("report"), file}));
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string json = Slurp(Path("report/report.json"));
+  const std::size_t at = json.find("\"command\": \"");
+  ASSERT_NE(at, std::string::npos);
+  std::string command = json.substr(at + 12, json.find('"', at + 12) - at - 12);
+  EXPECT_TRUE(Has(command, " --quotes bid-ask ")) << command;
+  EXPECT_TRUE(Has(command, " --history-bars " + bars + " ")) << command;
+  command.replace(command.find("kmr-replay "), 10, KMR_REPLAY_PROGRAM);
+  const Outcome again = RunProgram("/bin/sh", {{"-c", command + " --json"}, {}, {}});
+  ASSERT_EQ(again.status, 0) << again.err << "\n" << command;
+  for (const char* key : {"\"closedProfit\": ", "\"longDeals\": ", "\"historyBars\": 2,"}) {
+    const std::size_t first = run.out.find(key), second = again.out.find(key);
+    ASSERT_NE(first, std::string::npos) << key;
+    ASSERT_NE(second, std::string::npos) << key;
+    EXPECT_EQ(run.out.substr(first, run.out.find('\n', first) - first),
+              again.out.substr(second, again.out.find('\n', second) - second));
+  }
+}
+
 }  // namespace
 }  // namespace kmr::test

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -24,6 +25,7 @@
 #include "tester/dialogs/about_dlg.h"
 #include "tester/dialogs/dialog_services.h"
 #include "tester/dialogs/dlg_kmr_settings.h"
+#include "tester/settings/text_convert.h"
 
 namespace kmr {
 namespace {
@@ -74,6 +76,8 @@ class TesterDlgTest : public testing::Test {
     dlg.reset();
     SetMessageBoxFunction({});
     SetOpenFileFunction({});
+    SetFolderFunction({});
+    SetOpenWithDesktopFunction({});
   }
 
   // A window with the engine bound; the sample is a currency pair priced in steps of 0.0001.
@@ -434,6 +438,79 @@ TEST_F(TesterDlgTest, SettingsOkTakesSavesAndCancelLeavesEverything) {
   EXPECT_EQ(dlg->Controls().profitLoss->text(), "0.0");
   EXPECT_EQ(dlg->Controls().sourceFile->text(), "/data/prices.txt");
   EXPECT_EQ(dlg->Settings().DealSize, 3.0);
+}
+
+// The text of a member of report.json ("key": value).
+std::string JsonField(const std::string& json, const std::string& key) {
+  const std::string marker = "\"" + key + "\": ";
+  const std::size_t at = json.find(marker);
+  if (at == std::string::npos) return {};
+  const std::size_t begin = at + marker.size();
+  return json.substr(begin, json.find_first_of(",\n", begin) - begin);
+}
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(TesterDlgTest, ReportMenuSavesAndShowsTheRun) {
+  Start();
+  const TesterDlgControls& c = dlg->Controls();
+  EXPECT_EQ(c.reportMenu->title(), "&Report");
+  EXPECT_FALSE(c.saveReport->isEnabled());  // nothing run yet
+  EXPECT_FALSE(c.showReport->isEnabled());
+  c.processHD->click();
+  EXPECT_FALSE(c.saveReport->isEnabled());  // history alone is no run to report
+  c.processTD->click();
+  ASSERT_TRUE(c.saveReport->isEnabled());
+  ASSERT_TRUE(c.showReport->isEnabled());
+
+  const fs::path folder = fs::path(std::getenv("HOME")) / "reports" / "run 1";
+  QString asked;
+  SetFolderFunction([&](QWidget*, const QString& current) {
+    asked = current;
+    return QString::fromStdString(folder.string());
+  });
+  c.saveReport->trigger();
+  EXPECT_TRUE(boxes.empty()) << boxes[0].text.toStdString();
+  for (const char* name : {"report.json", "trades.csv", "equity.csv", "report.html"})
+    EXPECT_TRUE(fs::is_regular_file(folder / name)) << name;
+  // The report's figures are the window's.
+  const std::string json = Slurp(folder / "report.json");
+  EXPECT_EQ(Format("%.2f", std::strtod(JsonField(json, "maxDrawdown").c_str(), nullptr)),
+            c.maxDrawdown->text().toStdString());
+  const QStringList deals = c.deals->text().split(" / ");
+  EXPECT_EQ(JsonField(json, "longTrades"), deals[0].toStdString());
+  EXPECT_EQ(JsonField(json, "shortTrades"), deals[1].toStdString());
+  EXPECT_EQ(JsonField(json, "historyLines"), "481");
+  EXPECT_NE(JsonField(json, "command").find("--spread 0 "), std::string::npos);
+  EXPECT_TRUE(Log().first().endsWith("Report saved in " + QString::fromStdString(folder.string())));
+  // The chooser starts where the last report went.
+  c.saveReport->trigger();
+  EXPECT_EQ(asked.toStdString(), folder.string());
+
+  QString opened;
+  SetOpenWithDesktopFunction([&](const QString& path) {
+    opened = path;
+    return true;
+  });
+  c.showReport->trigger();
+  EXPECT_TRUE(opened.endsWith("/report.html")) << opened.toStdString();
+  EXPECT_EQ(Slurp(opened.toStdString()).substr(0, 15), "<!DOCTYPE html>");
+  EXPECT_TRUE(boxes.empty());
+
+  // A folder that cannot be written says which file failed and changes nothing else.
+  SetFolderFunction([&](QWidget*, const QString&) {
+    return QString::fromStdString((folder / "report.json").string());
+  });
+  c.saveReport->trigger();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].kind, BoxKind::Critical);
+  EXPECT_TRUE(boxes[0].text.contains("report.json")) << boxes[0].text.toStdString();
+
+  c.reset->click();
+  EXPECT_FALSE(c.saveReport->isEnabled());
 }
 
 TEST_F(TesterDlgTest, RealEngineRunsTheSample) {

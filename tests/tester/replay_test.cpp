@@ -102,6 +102,10 @@ TEST_F(ReplayTest, BadInputExitsWith2) {
       {{"--defaults", "--history-till", till, "--spread", "wide", kSmall}, "--spread"},
       {{"--defaults", "--history-till", till, "--trend", "1,2,3,4,5,6,7,8,9", kSmall}, "--trend"},
       {{"--defaults", "--history-till", till, "--bogus", kSmall}, "--bogus"},
+      {{"--defaults", "--history-till", till, "--account", "0", kSmall}, "--account"},
+      {{"--defaults", "--history-till", till, "--account", "lots", kSmall}, "--account"},
+      {{"--defaults", "--history-till", till, "--account", "inf", kSmall}, "--account"},
+      {{"--defaults", "--history-till", till, "--report", "", kSmall}, "--report"},
       {{"--defaults", "--history-till", till}, "no price file"},
   };
   for (const Case& c : cases) {
