@@ -275,6 +275,7 @@ TEST_F(ProcessingTest, HistoryBarsComeBeforeThePriceFile) {
       WriteFile("bars.txt", "20230823 115800;1;1.5;0.5;1.25\n20230823 115900;1.25;1.5;1;1\n");
   loop_.SetHistoryBars(bars);
   loop_.SetClock(&FakeNow);
+  fakeNow = 0;
   for (int delay : {0, 1}) {
     SCOPED_TRACE(delay);
     api_ = FakeApi();
