@@ -34,6 +34,7 @@ void PrintSummary(const std::string& file, const ReplayResult& r) {
   std::printf("File:               %s\n", file.c_str());
   std::printf("Lines:              %li (history %li, trade %li)\n", lines, r.historyLines,
               r.tradeLines);
+  if (r.usedHistoryBars) std::printf("History bars:       %li\n", r.historyBars);
   std::printf("Last TICK time:     %s\n", FormatLastTick(r.lastTickTime, r.lastPrice).c_str());
   std::printf("Profit/Loss[$]:     %s\n",
               Format("%.2f (%.2f)", r.floatingProfit, r.closedProfit).c_str());
@@ -110,6 +111,7 @@ int Run(const std::vector<std::string>& args) {
     return kExitBadInput;
   }
   if (!CheckReadable(options.priceFile)) return kExitBadInput;
+  if (!options.historyBars.empty() && !CheckReadable(options.historyBars)) return kExitBadInput;
 
   setenv("KMR_NO_WINDOW", "1", 0);  // no event loop here to serve the engine's window
   CKMRLibraryConnector connector;
@@ -134,9 +136,13 @@ int Run(const std::vector<std::string>& args) {
   if (!options.reportDir.empty()) {
     std::error_code ignored;
     const std::string file = std::filesystem::absolute(options.priceFile, ignored).string();
-    const RunReport report{file,
-                           ReplayCommandLine(record, file, setup.accountSize, options.library),
-                           record, result.recording, result.statistics};
+    ReplayInputs inputs;
+    inputs.quotesFromFile = setup.quotesFromFile;
+    if (!setup.historyBars.empty())
+      inputs.historyBars = std::filesystem::absolute(setup.historyBars, ignored).string();
+    const RunReport report{
+        file, ReplayCommandLine(record, file, setup.accountSize, options.library, inputs), record,
+        result.recording, result.statistics};
     if (const std::string error = WriteRunReport(options.reportDir, report); !error.empty()) {
       std::fprintf(stderr, "kmr-replay: report not written: %s\n", error.c_str());
       return kExitBadInput;

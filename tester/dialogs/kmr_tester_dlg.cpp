@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QDateTime>
@@ -231,6 +232,10 @@ LocalDateTime CKMRTesterDlg::HistoryTillFields() const {
   const QDate date = c_.historyDate->date();
   const QTime time = c_.historyTime->time();
   return {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
+}
+
+bool CKMRTesterDlg::QuotesFromFile() const {
+  return c_.askFromFile->isChecked();
 }
 
 void CKMRTesterDlg::Browse() {

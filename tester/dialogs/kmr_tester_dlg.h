@@ -36,6 +36,7 @@ class CKMRTesterDlg : public QDialog, public ProcessingView {
   std::string StopText() const override;
   std::string LimitText() const override;
   LocalDateTime HistoryTillFields() const override;
+  bool QuotesFromFile() const override;
 
   const TesterSettings& Settings() const { return settings_; }
   const TesterDlgControls& Controls() const { return c_; }

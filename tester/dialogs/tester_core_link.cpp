@@ -64,6 +64,7 @@ void TesterCoreLink::Run(void (ProcessingLoop::*command)()) {
     runRecord_.settings = settings_;
     runRecord_.HistoryTill = loop_->HistoryTillTime();
     runRecord_.SourcePath = Utf8ToUtf16(view_.SourceFileName());
+    runAskFromFile_ = view_.QuotesFromFile();
   }
   runRecord_.settings.Spread = settings_.Spread;  // read again when trade processing starts
 }
@@ -76,7 +77,9 @@ RunReport TesterCoreLink::Report(double accountSize) const {
   report.priceFile = file;
   report.record = runRecord_;
   report.record.settings.ProcessingDelay = 0;
-  report.command = ReplayCommandLine(report.record, file, accountSize, libraryPath_);
+  ReplayInputs inputs;
+  inputs.quotesFromFile = runAskFromFile_;
+  report.command = ReplayCommandLine(report.record, file, accountSize, libraryPath_, inputs);
   report.recording = recorder_.Recording();
   report.statistics = ComputeStatistics(report.recording, accountSize);
   return report;

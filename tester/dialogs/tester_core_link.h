@@ -76,7 +76,8 @@ class TesterCoreLink {
   std::unique_ptr<ProcessingLoop> loop_;
   RunRecorder recorder_;
   std::string libraryPath_;
-  SettingsRecord runRecord_;  // the settings and history-till time of the run recorded
+  SettingsRecord runRecord_;     // the settings and history-till time of the run recorded
+  bool runAskFromFile_ = false;  // whether that run filled at the ask of the price file
 };
 
 }  // namespace kmr

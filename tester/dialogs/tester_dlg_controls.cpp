@@ -1,6 +1,7 @@
 #include "tester/dialogs/tester_dlg_controls.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDateEdit>
 #include <QFrame>
 #include <QGridLayout>
@@ -132,8 +133,13 @@ TesterDlgControls BuildTesterDlgControls(QWidget* w) {
   c.lastTick = NewReadOnly(1023, w);
   c.lastTick->setMinimumWidth(
       c.lastTick->fontMetrics().horizontalAdvance("00000000 00:00:00   0.00000") + 16);
+  c.askFromFile = Named(new QCheckBox("Bid/ask from file", w), 1100);
+  c.askFromFile->setToolTip(
+      "Fill at the ask in each line's third field (YYYYMMDD HHMMSS;bid;ask) instead of the "
+      "price plus Spread; taken when history processing starts");
   money->addWidget(NewLabel("Spread:", w, c.spread));
   money->addWidget(c.spread);
+  money->addWidget(c.askFromFile);
   money->addSpacing(12);
   money->addWidget(NewLabel("Stop[$]:", w, c.stopDistance));
   money->addWidget(c.stopDistance);

@@ -12,6 +12,7 @@ class QSlider;
 class QTimeEdit;
 class QWidget;
 class QAction;
+class QCheckBox;
 class QMenu;
 
 namespace kmr {
@@ -37,6 +38,7 @@ struct TesterDlgControls {
   QPushButton* stop;         // 1017
   QPushButton* settings;     // 1019
   QLineEdit* spread;         // 1018
+  QCheckBox* askFromFile;    // 1100 "Bid/ask from file", beside Spread
   QLineEdit* stopDistance;   // 1024
   QLineEdit* limitDistance;  // 1025
   QLineEdit* lastTick;       // 1023

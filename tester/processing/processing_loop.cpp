@@ -4,6 +4,7 @@
 
 #include "common/command.h"
 #include "tester/broker/broker.h"
+#include "tester/processing/history_bars.h"
 #include "tester/processing/processing_view.h"
 #include "tester/report/run_recorder.h"
 #include "tester/settings/settings_store.h"
@@ -82,6 +83,7 @@ void ProcessingLoop::Stop() {
 
 void ProcessingLoop::CloseSource() {
   if (reader_.IsOpen()) reader_.Close();
+  havePending_ = false;
   state_ = SourceState::kClosed;
 }
 
@@ -96,6 +98,11 @@ bool ProcessingLoop::OpenSource() {
 }
 
 bool ProcessingLoop::ReadSourceLine(SourceLine& line) {
+  if (havePending_) {
+    havePending_ = false;
+    line = pending_;
+    return true;
+  }
   if (reader_.ReadLine(line)) return true;
   state_ = SourceState::kClosed;
   return false;
@@ -119,6 +126,20 @@ void ProcessingLoop::StartHistory() {
   if (recorder_ != nullptr) recorder_->Clear();
   historyLines_ = 0;
   tradeLines_ = 0;
+  historyBars_ = 0;
+  reader_.SetReadAsk(view_.QuotesFromFile());
+  if (!historyBarsFile_.empty()) {
+    SourceLine first;
+    if (!havePending_ && ReadSourceLine(first)) pending_ = first, havePending_ = true;
+    try {
+      historyBars_ =
+          FeedHistoryBars(engine_, historyBarsFile_,
+                          havePending_ ? std::optional<std::int32_t>(pending_.time) : std::nullopt);
+    } catch (...) {
+      CloseSource();  // the next start reads the price file from its first line again
+      throw;
+    }
+  }
 
   if (settings_.ProcessingDelay != 0) {
     running_ = true;
@@ -142,7 +163,7 @@ void ProcessingLoop::StartHistory() {
 }
 
 void ProcessingLoop::ProcessTradeLine(const SourceLine& line, bool& drained) {
-  const double ask = line.price + settings_.Spread;
+  const double ask = reader_.ReadsAsk() ? line.ask : line.price + settings_.Spread;
   if (recorder_ != nullptr) recorder_->BeginTradeLine(line.time);
   if (broker_ != nullptr) broker_->OnPrice(line.price, ask);
   const int result =
@@ -239,6 +260,7 @@ void ProcessingLoop::OnTimer(std::uint64_t nowMs) {
 std::optional<std::string> ProcessingLoop::CheckFile() {
   try {
     CloseSource();
+    reader_.SetReadAsk(view_.QuotesFromFile());
     bool opened = false;
     std::string summary;
     {

@@ -56,6 +56,10 @@ class ProcessingLoop {
   // Storing the settings when history starts (the GUI's behaviour). kmr-replay turns it off
   // unless asked to save. A failed save is shown as a message and the run goes on.
   void SetSaveOnHistoryStart(bool save) { saveOnHistoryStart_ = save; }
+  // A bar file fed through ProcessHistoryM1 at every start of history processing, after the
+  // engine is initialised and before the price file's first line (which the bars must
+  // precede). Empty: none.
+  void SetHistoryBars(std::string path) { historyBarsFile_ = std::move(path); }
   // The recorder of the run's report (null: none), told of every line; cleared when history
   // processing starts, as the broker's statistics are.
   void SetRecorder(RunRecorder* recorder) { recorder_ = recorder; }
@@ -72,6 +76,7 @@ class ProcessingLoop {
   // Lines given to the engine since the last start of history processing.
   long HistoryLines() const { return historyLines_; }
   long TradeLines() const { return tradeLines_; }
+  long HistoryBars() const { return historyBars_; }
 
  private:
   bool ReadSourceLine(SourceLine& line);
@@ -97,6 +102,11 @@ class ProcessingLoop {
   std::uint64_t (*nowMs_)() = nullptr;
   long historyLines_ = 0;
   long tradeLines_ = 0;
+  std::string historyBarsFile_;
+  long historyBars_ = 0;
+  // The price file's first line, read ahead to check the history bars against it.
+  SourceLine pending_;
+  bool havePending_ = false;
 };
 
 }  // namespace kmr

@@ -31,6 +31,9 @@ class ProcessingView {
   // --- Optional ---
   virtual void SetBusy(bool /*busy*/) {}       // the wait cursor of untimed runs
   virtual void SetTimerActive(bool /*on*/) {}  // start (shortest period) or stop the step timer
+  // Fill at the ask of the file's third field instead of the price plus Spread; read when
+  // history processing starts and by "Check File".
+  virtual bool QuotesFromFile() const { return false; }
 
   // --- What the loop reads from the front ---
   virtual std::string SourceFileName() const = 0;       // edit 1000, UTF-8

@@ -37,7 +37,8 @@ std::string ShellQuote(std::string_view text) {
 }
 
 std::string ReplayCommandLine(const SettingsRecord& record, const std::string& priceFile,
-                              double accountSize, const std::string& library) {
+                              double accountSize, const std::string& library,
+                              const ReplayInputs& inputs) {
   const TesterSettings& s = record.settings;
   std::string command;
   if (const char* zone = std::getenv("TZ"); zone && *zone) command = "TZ=" + ShellQuote(zone) + " ";
@@ -71,6 +72,8 @@ std::string ReplayCommandLine(const SettingsRecord& record, const std::string& p
   if (!s.LogFilePath.empty()) add("--log-file", Utf16ToUtf8(s.LogFilePath));
   real("--account", accountSize);
   if (!library.empty()) add("--library", library);
+  if (inputs.quotesFromFile) add("--quotes", "bid-ask");
+  if (!inputs.historyBars.empty()) add("--history-bars", inputs.historyBars);
   command += " " + ShellQuote(priceFile);
   return command;
 }

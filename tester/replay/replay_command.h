@@ -13,10 +13,17 @@ namespace kmr {
 // single quotes.
 std::string ShellQuote(std::string_view text);
 
+// What a run took besides its settings: the ask from the price file, history bars.
+struct ReplayInputs {
+  bool quotesFromFile = false;  // --quotes bid-ask
+  std::string historyBars;      // --history-bars FILE
+};
+
 // kmr-replay --defaults with every setting of `record`, its history-till time (local), the
-// account size, the library when one was named, and the price file. The zone the local times
-// were read in goes in front when TZ is set.
+// account size, the library when one was named, the inputs, and the price file. The zone the
+// local times were read in goes in front when TZ is set.
 std::string ReplayCommandLine(const SettingsRecord& record, const std::string& priceFile,
-                              double accountSize, const std::string& library = {});
+                              double accountSize, const std::string& library = {},
+                              const ReplayInputs& inputs = {});
 
 }  // namespace kmr

@@ -33,6 +33,12 @@ the history part, then the trade part against the simulated broker; prints the r
   --show-settings       print the effective settings as one JSON object and exit
   --save                store the effective settings as layout 6, as the tester does when
                         history processing starts
+  --quotes spread|bid-ask   spread (default): trade lines fill at price + Spread;
+                        bid-ask: at the ask in the line's third field, "YYYYMMDD HHMMSS;bid;ask"
+                        (kmr-convert writes it for bid/ask data); a line without one is an error
+  --history-bars FILE   one-minute (or longer) bars "YYYYMMDD HHMMSS;open;high;low;close" in
+                        local time, fed through ProcessHistoryM1 before the price file; they
+                        must be in time order and before its first line (kmr-convert --to bars)
   --library PATH        the engine library to load (default: KMRLibrary.so beside this
                         program, then the standard library search)
   -h, --help            this text
@@ -199,7 +205,15 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args) {
       flag(options.save);
     else if (name == "--library")
       options.library = value();
-    else if (name == "--report") {
+    else if (name == "--quotes") {
+      const std::string quotes = value();
+      if (quotes != "spread" && quotes != "bid-ask")
+        throw OptionError("--quotes: spread or bid-ask, not '" + quotes + "'");
+      options.quotesFromFile = quotes == "bid-ask";
+    } else if (name == "--history-bars") {
+      options.historyBars = value();
+      if (options.historyBars.empty()) throw OptionError("--history-bars needs a file");
+    } else if (name == "--report") {
       options.reportDir = value();
       if (options.reportDir.empty()) throw OptionError("--report needs a folder");
     } else if (name == "--account") {

@@ -26,6 +26,8 @@ struct ReplayOptions {
   bool save = false;
   bool help = false;
   std::string library;
+  bool quotesFromFile = false;        // --quotes bid-ask
+  std::string historyBars;            // --history-bars FILE
   std::optional<double> accountSize;  // --account
   std::string reportDir;              // --report: the folder of the run's report files
   // Settings given on the command line, applied over the stored (or default) record in order.

@@ -28,6 +28,8 @@ ReplaySetup ResolveReplaySetup(const ReplayOptions& options) {
     ApplySettingOption(name, value, record.settings);  // checked while parsing
   if (!options.priceFile.empty()) record.SourcePath = Utf8ToUtf16(options.priceFile);
   setup.priceFile = options.priceFile;
+  setup.quotesFromFile = options.quotesFromFile;
+  setup.historyBars = options.historyBars;
   if (options.accountSize) setup.accountSize = *options.accountSize;
 
   setup.haveHistoryTill = options.historyTill || record.HistoryTill != 0;
@@ -49,7 +51,7 @@ ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup) {
   // The run is always untimed; the stored delay is kept in the record only.
   TesterSettings settings = setup.record.settings;
   settings.ProcessingDelay = 0;
-  ReplayView view(setup.priceFile, settings, setup.historyTill);
+  ReplayView view(setup.priceFile, settings, setup.historyTill, setup.quotesFromFile);
   ReplayResult result;
   auto broker = std::make_unique<CKMRBroker>(&engine, settings);
   RunRecorder recorder;
@@ -58,6 +60,7 @@ ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup) {
     ProcessingLoop loop(settings, &engine, broker.get(), view);
     loop.SetSaveOnHistoryStart(false);
     loop.SetRecorder(&recorder);  // kmr-replay --save stores the record itself
+    loop.SetHistoryBars(setup.historyBars);
     try {
       view.AddLogLine("Processing ALL Data...", false, loop.LastTickTime());
       const auto start = std::chrono::steady_clock::now();
@@ -72,6 +75,8 @@ ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup) {
     }
     result.historyLines = loop.HistoryLines();
     result.tradeLines = loop.TradeLines();
+    result.usedHistoryBars = !setup.historyBars.empty();
+    result.historyBars = loop.HistoryBars();
     result.floatingProfit = broker->FloatingProfit();
     result.closedProfit = broker->ClosedProfit();
     result.maxDrawdown = broker->MaxDrawdown();
@@ -98,6 +103,7 @@ std::string ReplayResultJson(const std::string& file, const ReplayResult& r) {
   json.Integer("lines", r.historyLines + r.tradeLines);
   json.Integer("historyLines", r.historyLines);
   json.Integer("tradeLines", r.tradeLines);
+  if (r.usedHistoryBars) json.Integer("historyBars", r.historyBars);
   json.Number("floatingProfit", r.floatingProfit);
   json.Number("closedProfit", r.closedProfit);
   json.Number("maxDrawdown", r.maxDrawdown);

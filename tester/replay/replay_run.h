@@ -21,6 +21,8 @@ struct ReplaySetup {
   bool haveHistoryTill = false;
   LocalDateTime historyTill;
   std::string priceFile;
+  bool quotesFromFile = false;  // fill at the file's ask (--quotes bid-ask)
+  std::string historyBars;      // bars fed before the price file (--history-bars)
   double accountSize = kDefaultAccountSize;
   std::string loadNote;  // why the stored settings were not used, when they were asked for
   std::string error;     // settings that cannot be formed, naming the option; empty when fine
@@ -32,6 +34,8 @@ ReplaySetup ResolveReplaySetup(const ReplayOptions& options);
 
 struct ReplayResult {
   long historyLines = 0, tradeLines = 0;
+  bool usedHistoryBars = false;  // --history-bars was given
+  long historyBars = 0;
   double floatingProfit = 0, closedProfit = 0, maxDrawdown = 0, maxPosition = 0;
   int longDeals = 0, shortDeals = 0, openDeals = 0;
   std::int32_t lastTickTime = 0;

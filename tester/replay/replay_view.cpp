@@ -7,12 +7,13 @@ namespace kmr {
 
 // The edits carry the values with all their digits, so they read back to the same doubles.
 ReplayView::ReplayView(std::string sourceFile, const TesterSettings& settings,
-                       LocalDateTime historyTill)
+                       LocalDateTime historyTill, bool quotesFromFile)
     : sourceFile_(std::move(sourceFile)),
       spread_(Format("%.17g", settings.Spread)),
       stop_(Format("%.17g", settings.StopDistance)),
       limit_(Format("%.17g", settings.LimitDistance)),
-      historyTill_(historyTill) {}
+      historyTill_(historyTill),
+      quotesFromFile_(quotesFromFile) {}
 
 void ReplayView::AddLogLine(std::string_view text, bool withTickTime, std::int32_t tickTime) {
   log.push_back(FormatLogLine(text, withTickTime, tickTime));

@@ -12,7 +12,8 @@ namespace kmr {
 
 class ReplayView : public ProcessingView {
  public:
-  ReplayView(std::string sourceFile, const TesterSettings& settings, LocalDateTime historyTill);
+  ReplayView(std::string sourceFile, const TesterSettings& settings, LocalDateTime historyTill,
+             bool quotesFromFile = false);
 
   void AddLogLine(std::string_view text, bool withTickTime, std::int32_t tickTime) override;
   void ShowStatistics(const CKMRBroker&) override {}
@@ -25,6 +26,7 @@ class ReplayView : public ProcessingView {
   std::string StopText() const override { return stop_; }
   std::string LimitText() const override { return limit_; }
   LocalDateTime HistoryTillFields() const override { return historyTill_; }
+  bool QuotesFromFile() const override { return quotesFromFile_; }
 
   std::vector<std::string> log;
   std::vector<std::string> messages;
@@ -34,6 +36,7 @@ class ReplayView : public ProcessingView {
   std::string sourceFile_;
   std::string spread_, stop_, limit_;
   LocalDateTime historyTill_;
+  bool quotesFromFile_;
 };
 
 }  // namespace kmr

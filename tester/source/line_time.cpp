@@ -3,6 +3,8 @@
 #include <locale.h>
 
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
@@ -69,6 +71,27 @@ std::string_view PriceField(std::string_view line) {
   std::string_view rest = line.substr(first + 1);
   const std::size_t second = rest.find(';');
   return second == std::string_view::npos ? rest : rest.substr(0, second);
+}
+
+std::optional<std::string_view> AskField(std::string_view line) {
+  const std::size_t first = line.find(';');
+  if (first == std::string_view::npos) return std::nullopt;
+  const std::size_t second = line.find(';', first + 1);
+  if (second == std::string_view::npos) return std::nullopt;
+  const std::string_view rest = line.substr(second + 1);
+  return rest.substr(0, rest.find(';'));
+}
+
+std::optional<double> ParseDecimal(std::string_view field) {
+  if (field.empty()) return std::nullopt;
+  // Decimals only: from_chars would also take "nan", "inf" and hexadecimal digits.
+  const char lead = field[0] == '-' && field.size() > 1 ? field[1] : field[0];
+  if (!((lead >= '0' && lead <= '9') || lead == '.')) return std::nullopt;
+  double value = 0;
+  const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
+  if (error != std::errc() || end != field.data() + field.size() || !std::isfinite(value))
+    return std::nullopt;
+  return value;
 }
 
 double ParsePrice(std::string_view field) {

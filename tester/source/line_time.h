@@ -18,6 +18,13 @@ LocalDateTime LineFields(std::string_view line);
 // The price field: after the first ';' up to the next ';' or the end; the whole line without ';'.
 std::string_view PriceField(std::string_view line);
 
+// The ask of a bid/ask line: after the second ';' up to the next ';' or the end; nullopt when
+// the line has no second ';'.
+std::optional<std::string_view> AskField(std::string_view line);
+
+// The whole field as a finite decimal number; nullopt for anything else (an empty field too).
+std::optional<double> ParseDecimal(std::string_view field);
+
 // strtod of the field in the C locale (leading numeric part, 0.0 when there is none), with an
 // exact fast path for plain decimals.
 double ParsePrice(std::string_view field);

@@ -24,6 +24,14 @@ std::string Shown(std::string_view line) {
   return text;
 }
 
+// The line, up to 60 characters, for an error that is not about its time stamp.
+std::string ShownLine(std::string_view line) {
+  std::string text(line.substr(0, 60));
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+  return line.size() > 60 ? text + "..." : text;
+}
+
 }  // namespace
 
 SourceError::SourceError(const std::string& file, long line, const std::string& message)
@@ -152,6 +160,15 @@ bool SourceReader::ReadLine(SourceLine& out) {
   lastPrice_ = ParsePrice(PriceField(line));
   const std::optional<std::int32_t> time = times_.Convert(fields);
   if (!time) throw SourceError(path_, lineNumber_, "invalid date or time \"" + Shown(line) + "\"");
+  if (readAsk_) {
+    const std::optional<std::string_view> field = AskField(line);
+    const std::optional<double> ask = field ? ParseDecimal(*field) : std::nullopt;
+    if (!ask)
+      throw SourceError(path_, lineNumber_,
+                        "no valid ask in \"" + ShownLine(line) +
+                            "\": bid/ask quotes need lines \"YYYYMMDD HHMMSS;bid;ask\"");
+    out.ask = *ask;
+  }
   lastTickTime_ = *time;
   out.time = *time;
   out.price = lastPrice_;

@@ -29,6 +29,7 @@ class SourceError : public std::runtime_error {
 struct SourceLine {
   std::int32_t time = 0;  // seconds since 1970 UTC
   double price = 0.0;
+  double ask = 0;  // the third field, read only with SetReadAsk(true)
 };
 
 class SourceReader {
@@ -47,6 +48,11 @@ class SourceReader {
   // An invalid line throws SourceError; the reader stays usable and the next call reads the
   // following line. The last price is updated before the date is checked.
   bool ReadLine(SourceLine& out);
+
+  // Bid/ask lines "YYYYMMDD HHMMSS;bid;ask": the third field must then be a number, else the
+  // line is invalid. Off by default: a third field is then ignored.
+  void SetReadAsk(bool read) { readAsk_ = read; }
+  bool ReadsAsk() const { return readAsk_; }
 
   const std::string& FileName() const { return path_; }
   long LineNumber() const { return lineNumber_; }  // of the line read last, 1-based
@@ -67,6 +73,7 @@ class SourceReader {
   long lineNumber_ = 0;
   double lastPrice_ = 0.0;
   std::int32_t lastTickTime_ = 0;
+  bool readAsk_ = false;
   LineTimeConverter times_;
 };
 

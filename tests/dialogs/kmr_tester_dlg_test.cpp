@@ -336,6 +336,68 @@ TEST_F(TesterDlgTest, ErrorsEndOnlyTheirHandler) {
   EXPECT_TRUE(c.close->isEnabled());
 }
 
+// The check box beside Spread: deals fill at the ask of each line's third field.
+TEST_F(TesterDlgTest, BidAskFromFileFillsAtTheFilesAsk) {
+  Start();
+  const TesterDlgControls& c = dlg->Controls();
+  dlg->show();
+  QApplication::processEvents();
+  // Beside Spread: on its row, right of its edit, unchecked at the start.
+  const QRect spread(c.spread->mapTo(dlg.get(), QPoint(0, 0)), c.spread->size());
+  const QRect box(c.askFromFile->mapTo(dlg.get(), QPoint(0, 0)), c.askFromFile->size());
+  EXPECT_EQ(dlg->findChild<QCheckBox*>("1100"), c.askFromFile);
+  EXPECT_GT(box.left(), spread.right());
+  EXPECT_LT(box.left(), c.stopDistance->mapTo(dlg.get(), QPoint(0, 0)).x());
+  EXPECT_TRUE(box.intersects(QRect(0, spread.top(), dlg->width(), spread.height())));
+  EXPECT_FALSE(c.askFromFile->isChecked());
+  EXPECT_EQ(c.askFromFile->text(), "Bid/ask from file");
+
+  // The sample with an ask 7 points above each price: "19960415 003000;1.2288;1.2295".
+  const std::string path = (StoreFolder().parent_path() / "quotes.txt").string();
+  {
+    std::ifstream in(kSample);
+    std::ofstream out(path);
+    for (std::string line; std::getline(in, line);) {
+      const int points = std::stoi(line.substr(16, 1)) * 10000 + std::stoi(line.substr(18, 4));
+      char ask[16];
+      std::snprintf(ask, sizeof ask, "%d.%04d", (points + 7) / 10000, (points + 7) % 10000);
+      out << line << ';' << ask << '\n';
+    }
+  }
+  auto firstLong = [&] {
+    const QStringList deals = DealLines();
+    return deals.isEmpty() ? QString() : deals.last();  // the oldest line comes last
+  };
+  c.sourceFile->setText(QString::fromStdString(path));
+  c.spread->setText("0.0002");
+  c.processALL->click();
+  EXPECT_TRUE(firstLong().endsWith("Open new LONG deal ID=1 Price=1.2290"))
+      << firstLong().toStdString();
+  c.log->clear();
+  c.askFromFile->setChecked(true);
+  c.processALL->click();
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(firstLong().startsWith("19960415 00:30:00 ")) << firstLong().toStdString();
+  EXPECT_TRUE(firstLong().endsWith("Open new LONG deal ID=1 Price=1.2295"))
+      << firstLong().toStdString();
+
+  // Checked, the sample without asks cannot be replayed: its first line is an error.
+  c.sourceFile->setText(QString::fromStdString(kSample));
+  c.processALL->click();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].kind, BoxKind::Critical);
+  EXPECT_TRUE(boxes[0].text.startsWith(QString::fromStdString(kSample + ":1: no valid ask")))
+      << boxes[0].text.toStdString();
+  // "Check File" checks the file as it would be read: with the asks.
+  c.checkFile->click();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_TRUE(boxes[1].text.startsWith(QString::fromStdString(kSample + ":1: no valid ask")));
+  c.askFromFile->setChecked(false);
+  c.checkFile->click();
+  EXPECT_EQ(boxes.size(), 2u);
+  EXPECT_TRUE(c.fileInfo->toPlainText().startsWith("2000 lines\n"));
+}
+
 TEST_F(TesterDlgTest, SettingsOkTakesSavesAndCancelLeavesEverything) {
   Start(false);
   const TesterDlgControls& c = dlg->Controls();

@@ -49,8 +49,9 @@ int NewTick(double bid, double ask, int time, unsigned char flag) {
   ++fake.ticks;
   return fake.queue.empty() ? 0 : 1;
 }
-int HistoryM1(double, double, double, double, int, unsigned char) {
-  fake.calls.push_back("ProcessHistoryM1");
+int HistoryM1(double open, double high, double low, double close, int time, unsigned char flag) {
+  fake.calls.push_back("ProcessHistoryM1(" + Num(open) + "," + Num(high) + "," + Num(low) + "," +
+                       Num(close) + "," + std::to_string(time) + "," + std::to_string(flag) + ")");
   return 0;
 }
 int HistoryTick(double price, int time, unsigned char flag) {

@@ -268,6 +268,54 @@ TEST_F(ProcessingTest, TimedRunGoesFromHistoryIntoTradeOneLinePerEvent) {
                 "Open new LONG deal ID=1 Price=2.2500", "Processing TRADING Data finished"}));
 }
 
+// History bars go to the engine after it is configured and before the price file's first line,
+// which stays a history line, untimed and timed alike.
+TEST_F(ProcessingTest, HistoryBarsComeBeforeThePriceFile) {
+  const std::string bars =
+      WriteFile("bars.txt", "20230823 115800;1;1.5;0.5;1.25\n20230823 115900;1.25;1.5;1;1\n");
+  loop_.SetHistoryBars(bars);
+  loop_.SetClock(&FakeNow);
+  fakeNow = 0;
+  for (int delay : {0, 1}) {
+    SCOPED_TRACE(delay);
+    api_ = FakeApi();
+    settings_.ProcessingDelay = delay;
+    loop_.ProcessHD();
+    for (std::uint64_t now = 1; delay && now <= 10; ++now) loop_.OnTimer(now);
+    std::vector<std::string> history;
+    for (const std::string& call : Fake().calls)
+      if (call.rfind("ProcessHistory", 0) == 0 || call.rfind("InitializeKMR", 0) == 0)
+        history.push_back(call.substr(0, call.find('(')) + (call.rfind("ProcessHistoryM1", 0) == 0
+                                                                ? call.substr(call.find('('))
+                                                                : std::string()));
+    const std::string first = "ProcessHistoryM1(1,1.5,0.5,1.25," +
+                              std::to_string(LocalTime(2023, 8, 23, 11, 58, 0)) + ",0)";
+    const std::string second = "ProcessHistoryM1(1.25,1.5,1,1," +
+                               std::to_string(LocalTime(2023, 8, 23, 11, 59, 0)) + ",0)";
+    EXPECT_EQ(history,
+              (std::vector<std::string>{"InitializeKMR", first, second, "ProcessHistoryTick",
+                                        "ProcessHistoryTick", "ProcessHistoryTick",
+                                        "ProcessHistoryDataFinished"}));
+    EXPECT_EQ(Fake().historyTimes, (std::vector<int>{Minute(0), Minute(1), Minute(2)}));
+    EXPECT_EQ(loop_.HistoryBars(), 2);
+    loop_.Stop();
+  }
+  // A bar that is not before the first line stops the start; the next one reads the price file
+  // from its first line.
+  settings_.ProcessingDelay = 0;
+  loop_.SetHistoryBars(WriteFile("late.txt", "20230823 120000;1;1;1;1\n"));
+  loop_.ProcessHD();
+  ASSERT_EQ(view_.errors.size(), 1u);
+  EXPECT_EQ(
+      view_.errors[0].rfind(dir_ + "/late.txt:1: bar at 2023-08-23 12:00:00 is not before", 0), 0u)
+      << view_.errors[0];
+  loop_.SetHistoryBars("");
+  api_ = FakeApi();
+  loop_.ProcessHD();
+  ASSERT_FALSE(Fake().historyTimes.empty());
+  EXPECT_EQ(Fake().historyTimes.front(), Minute(0));
+}
+
 TEST_F(ProcessingTest, TimedRunEndingInHistoryNeverFinishesHistory) {
   settings_.ProcessingDelay = 1;
   loop_.SetClock(&FakeNow);

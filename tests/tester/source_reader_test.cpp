@@ -71,8 +71,9 @@ TEST_F(SourceReaderTest, CarriageReturnEndingTheFileEndsTheLastLine) {
   // there is the line's end, not its 15th character, with or without the final line feed. The
   // non-digit minute bytes give minutes of -1138, normalised from the day before, when the
   // clocks in Zurich went forward.
-  const std::string line14 = "19960401 00\xC8\xCE"
-                             "4";
+  const std::string line14 =
+      "19960401 00\xC8\xCE"
+      "4";
   SourceLine withLineFeed, atTheEnd;
   EXPECT_EQ(ReadOne(line14 + "\r\n", withLineFeed), "");
   EXPECT_EQ(ReadOne(line14 + "\r", atTheEnd), "");
@@ -123,6 +124,54 @@ TEST_F(SourceReaderTest, InvalidLinesNameFileAndLineAndTheReaderGoesOn) {
   EXPECT_EQ(prices, (std::vector<double>{1.1, 1.9}));
   EXPECT_FALSE(reader.IsOpen());  // the end of the file closes it
   EXPECT_EQ(reader.LastTickTime(), LocalTime(2023, 8, 23, 12, 34, 57));
+}
+
+TEST_F(SourceReaderTest, TheAskIsReadOnlyWhenAskedForAndMustThenBeANumber) {
+  const std::string path = WriteFile("quotes.txt",
+                                     "20230823 123456;1.08543;1.0855\n"      // 1
+                                     "20230823 123457;1.08544;1.08551;10\n"  // 2: more fields
+                                     "20230823 123458;1.08545\n"             // 3: no ask
+                                     "20230823 123459;1.08546;\n"            // 4: empty
+                                     "20230823 123500;1.08547;abc\n"         // 5
+                                     "20230823 123501;1.08548;nan\n"         // 6
+                                     "20230823 123502;1.08549;1.1x\n"        // 7
+                                     "20230823 123503;1.0855;1e-3\n"         // 8
+                                     "20230823 123504;1.08551;0x1p0\n"       // 9
+                                     "20231323 123505;1.08552;1.08559\n"     // 10: month 13
+                                     "20230823 123506;1.08553;1.0856\n");    // 11
+  for (bool readAsk : {false, true}) {
+    SCOPED_TRACE(readAsk);
+    SourceReader reader;
+    reader.SetReadAsk(readAsk);
+    ASSERT_TRUE(reader.Open(path));
+    std::vector<long> errorLines;
+    std::vector<double> asks;
+    SourceLine line;
+    for (;;) {
+      try {
+        if (!reader.ReadLine(line)) break;
+        asks.push_back(line.ask);
+      } catch (const SourceError& error) {
+        errorLines.push_back(error.line());
+        if (error.line() == 3) {
+          EXPECT_EQ(std::string(error.what()),
+                    path +
+                        ":3: no valid ask in \"20230823 123458;1.08545\": bid/ask quotes "
+                        "need lines \"YYYYMMDD HHMMSS;bid;ask\"");
+        }
+        if (error.line() == 10) {
+          EXPECT_EQ(error.message().rfind("invalid date", 0), 0u);
+        }
+      }
+    }
+    if (readAsk) {
+      EXPECT_EQ(errorLines, (std::vector<long>{3, 4, 5, 6, 7, 9, 10}));
+      EXPECT_EQ(asks, (std::vector<double>{1.0855, 1.08551, 1e-3, 1.0856}));
+    } else {
+      EXPECT_EQ(errorLines, (std::vector<long>{10}));  // the third field is not looked at
+      EXPECT_EQ(asks, std::vector<double>(10, 0.0));
+    }
+  }
 }
 
 TEST_F(SourceReaderTest, LastFittingSecondIsValid) {
