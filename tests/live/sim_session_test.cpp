@@ -1,0 +1,65 @@
+// kmr-broker-sim's session: the logon password it asks for, and its message log, which never
+// holds that password.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "sim_peer.h"
+
+namespace kmr::test {
+namespace {
+
+std::string AllFiles(const std::filesystem::path& folder) {
+  std::string all;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    all += text.str();
+  }
+  return all;
+}
+
+TEST(SimSession, AcceptsOnlyThePasswordAndNeverLogsIt) {
+  struct Case {
+    const char* password;
+    bool logsOn;
+  } cases[] = {{"s3cret-Pa55", true}, {"wrong-Pa55", false}, {"", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.password);
+    TempFolder folder;
+    const std::string prices = folder.Write("prices.txt", "20240102 100000;1.1\n");
+    const std::string password = folder.Write("password", "s3cret-Pa55\n");
+    const int port = FreePort();
+    {
+      SimProcess sim(folder, {"--price-file", prices, "--port", std::to_string(port),
+                              "--password-file", password, "--log", "log"});
+      ASSERT_TRUE(sim.WaitForStatus("listening", std::chrono::seconds(5))) << sim.Status();
+      Peer peer(folder, port, c.password);
+      EXPECT_EQ(peer.WaitLoggedOn(std::chrono::seconds(c.logsOn ? 5 : 2)), c.logsOn)
+          << sim.Status();
+      if (c.logsOn) {
+        peer.Subscribe("md-1");
+        EXPECT_TRUE(peer.WaitUntil([&] { return peer.Quotes().size() == 1; }));
+      }
+      EXPECT_EQ(sim.Status().find("Pa55"), std::string::npos) << sim.Status();
+    }
+    const std::string log = AllFiles(folder.path / "log");
+    EXPECT_NE(log.find("35=A"), std::string::npos);
+    EXPECT_EQ(log.find("Pa55"), std::string::npos) << log;
+    if (*c.password != 0) {
+      EXPECT_NE(log.find("554=***"), std::string::npos);
+    }
+    if (!c.logsOn) {
+      EXPECT_NE(log.find("wrong or missing password"), std::string::npos) << log;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kmr::test
