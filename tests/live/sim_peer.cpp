@@ -131,7 +131,9 @@ int RunSim(const TempFolder& folder, const std::vector<std::string>& args, std::
   return status;
 }
 
-Peer::Peer(const TempFolder& folder, int port, const std::string& password)
+Peer::Peer(const TempFolder& folder, int port, const std::string& password,
+           const std::string& caFile, const std::string& clientCert,
+           const std::string& clientKey)
     : password_(password) {
   std::ostringstream s;
   s << "[DEFAULT]\nConnectionType=initiator\nSocketConnectHost=127.0.0.1\nSocketConnectPort="
@@ -139,12 +141,20 @@ Peer::Peer(const TempFolder& folder, int port, const std::string& password)
     << (folder.path / "peer-store").string()
     << "\nStartTime=00:00:00\nEndTime=00:00:00\nUseDataDictionary=Y\nDataDictionary="
     << KMR_FIX44_XML
-    << "\nResetOnLogon=N\nResetOnLogout=N\nResetOnDisconnect=N\n\n[SESSION]\n"
+    << "\nResetOnLogon=N\nResetOnLogout=N\nResetOnDisconnect=N\n";
+  if (!caFile.empty())
+    s << "CertificationAuthoritiesFile=" << caFile << "\nCertificateVerifyLevel=1\n"
+      << "SSLProtocol=+TLSv1.2 +TLSv1.3\nClientCertificateFile=" << clientCert
+      << "\nClientCertificateKeyFile=" << clientKey << "\n";
+  s << "\n[SESSION]\n"
        "BeginString=FIX.4.4\nSenderCompID=KMR\nTargetCompID=SIM\n";
   std::istringstream in(s.str());
   settings_ = std::make_unique<FIX::SessionSettings>(in);
   store_ = std::make_unique<FIX::FileStoreFactory>(*settings_);
-  initiator_ = std::make_unique<FIX::SocketInitiator>(*this, *store_, *settings_);
+  if (caFile.empty())
+    initiator_ = std::make_unique<FIX::SocketInitiator>(*this, *store_, *settings_);
+  else
+    initiator_ = MakeTlsInitiator(*this, *store_, *settings_);
   initiator_->start();
 }
 

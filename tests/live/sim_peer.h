@@ -59,10 +59,19 @@ struct Quote {
   std::string offerDate, offerTime;
 };
 
+// QuickFIX's SSL initiator (built where HAVE_SSL is defined).
+std::unique_ptr<FIX::Initiator> MakeTlsInitiator(FIX::Application& application,
+                                                 FIX::MessageStoreFactory& store,
+                                                 const FIX::SessionSettings& settings);
+
 // A FIX 4.4 initiator "KMR" -> "SIM" on 127.0.0.1:port, reconnecting every second.
 class Peer : public FIX::Application {
  public:
-  Peer(const TempFolder& folder, int port, const std::string& password = "");
+  // With `caFile` the session runs over TLS, the sim's certificate checked against it; QuickFIX's
+  // SSL initiator also needs a certificate of its own (`clientCert`, `clientKey`).
+  Peer(const TempFolder& folder, int port, const std::string& password = "",
+       const std::string& caFile = "", const std::string& clientCert = "",
+       const std::string& clientKey = "");
   ~Peer() override;
 
   bool WaitLoggedOn(std::chrono::milliseconds timeout = std::chrono::seconds(10));
@@ -96,7 +105,7 @@ class Peer : public FIX::Application {
   FIX::SessionID id_;
   std::unique_ptr<FIX::SessionSettings> settings_;
   std::unique_ptr<FIX::FileStoreFactory> store_;
-  std::unique_ptr<FIX::SocketInitiator> initiator_;
+  std::unique_ptr<FIX::Initiator> initiator_;
   std::mutex mutex_;
   std::condition_variable cv_;
   bool loggedOn_ = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -59,6 +60,35 @@ TEST(SimSession, AcceptsOnlyThePasswordAndNeverLogsIt) {
       EXPECT_NE(log.find("wrong or missing password"), std::string::npos) << log;
     }
   }
+}
+
+}  // namespace
+}  // namespace kmr::test
+
+namespace kmr::test {
+namespace {
+
+TEST(SimSession, SpeaksTlsWithTheCertificateItIsGiven) {
+  TempFolder folder;
+  const std::string prices = folder.Write("prices.txt", "20240102 100000;1.1\n");
+  const std::string cert = (folder.path / "cert.pem").string();
+  const std::string key = (folder.path / "key.pem").string();
+  const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                           "-keyout " + key + " -out " + cert + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  const int port = FreePort();
+  SimProcess sim(folder, {"--price-file", prices, "--port", std::to_string(port),
+                          "--tls-certificate", cert, "--tls-key", key});
+  ASSERT_TRUE(sim.WaitForStatus("listening", std::chrono::seconds(5))) << sim.Status();
+  {
+    TempFolder plainFolder;  // a plain TCP peer never gets a session, nor blocks the next
+    Peer plain(plainFolder, port);
+    EXPECT_FALSE(plain.WaitLoggedOn(std::chrono::seconds(2)));
+  }
+  Peer peer(folder, port, "", cert, cert, key);
+  ASSERT_TRUE(peer.WaitLoggedOn()) << sim.Status();
+  peer.Subscribe("md-1");
+  EXPECT_TRUE(peer.WaitUntil([&] { return peer.Quotes().size() == 1; }));
 }
 
 }  // namespace
