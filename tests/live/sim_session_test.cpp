@@ -93,3 +93,35 @@ TEST(SimSession, SpeaksTlsWithTheCertificateItIsGiven) {
 
 }  // namespace
 }  // namespace kmr::test
+
+namespace kmr::test {
+namespace {
+
+TEST(SimSession, TakesQuickFixSettingsWithTheEnvironmentsValues) {
+  TempFolder folder;
+  const std::string prices = folder.Write("prices.txt", "20240102 100000;1.1\n");
+  const int port = FreePort();
+  ::setenv("KMR_SIM_TEST_PORT", std::to_string(port).c_str(), 1);
+  const std::string settings = folder.Write(
+      "sim.cfg",
+      "[DEFAULT]\nConnectionType=acceptor\nSocketAcceptPort=${KMR_SIM_TEST_PORT}\n"
+      "FileStorePath=" + (folder.path / "sim-store").string() +
+      "\nStartTime=00:00:00\nEndTime=00:00:00\nUseDataDictionary=Y\nDataDictionary=" KMR_FIX44_XML
+      "\n\n[SESSION]\nBeginString=FIX.4.4\nSenderCompID=SIM\nTargetCompID=KMR\n");
+  SimProcess sim(folder, {"--price-file", prices, "--settings", settings});
+  ::unsetenv("KMR_SIM_TEST_PORT");
+  ASSERT_TRUE(sim.WaitForStatus("listening", std::chrono::seconds(5))) << sim.Status();
+  Peer peer(folder, port);
+  ASSERT_TRUE(peer.WaitLoggedOn()) << sim.Status();
+  peer.Subscribe("md-1");
+  EXPECT_TRUE(peer.WaitUntil([&] { return peer.Quotes().size() == 1; }));
+
+  std::string err;
+  EXPECT_EQ(RunSim(folder, {"--price-file", prices, "--settings", folder.path.string() + "/none"},
+                   err),
+            1);
+  EXPECT_NE(err.find("--settings: cannot read"), std::string::npos) << err;
+}
+
+}  // namespace
+}  // namespace kmr::test
