@@ -67,9 +67,9 @@ TEST_F(SweepTest, EachRowIsWhatKmrReplayGivesForItsCommand) {
     ASSERT_NE(expected, nullptr);
     ASSERT_EQ(statistics->members.size(), expected->members.size());
     for (std::size_t m = 0; m < expected->members.size(); ++m) {
-      EXPECT_EQ(statistics->members[m].first, expected->members[m].first);
-      EXPECT_EQ(statistics->members[m].second.text, expected->members[m].second.text)
-          << "run " << i << " " << expected->members[m].first;
+      EXPECT_EQ(statistics->members[m].name, expected->members[m].name);
+      EXPECT_EQ(statistics->members[m].value.text, expected->members[m].value.text)
+          << "run " << i << " " << expected->members[m].name;
     }
     someTrade = someTrade || Member(*statistics, "trades") != "0";
   }
