@@ -12,9 +12,11 @@ namespace {
 
 constexpr std::size_t kMaxAxisValues = 1000000;
 
-// Options that make no sense to vary: they change what a run prints or stores, not its result.
+// Options that make no sense to vary: they change what a run prints or stores, not its result;
+// and the journal, which runs side by side would write into one another.
 bool NotAnAxis(std::string_view name) {
-  for (std::string_view option : {"help", "defaults", "json", "show-settings", "save", "report"})
+  for (std::string_view option :
+       {"help", "defaults", "json", "show-settings", "save", "report", "log-file"})
     if (name == option) return true;
   return false;
 }
@@ -103,7 +105,26 @@ std::uint64_t Below(std::uint64_t bound, std::uint64_t& state) {
   }
 }
 
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '\n')
+      line += "\\n";
+    else if (c == '\t')
+      line += "\\t";
+    else if (u < 0x20 || u == 0x7F)
+      line += Format("\\x%02X", u);
+    else
+      line += c;
+  }
+  return line;
+}
+
 }  // namespace
+
+SweepOptionError::SweepOptionError(const std::string& message)
+    : std::runtime_error(OneLine(message)) {}
 
 std::vector<std::string> ExpandRange(std::string_view name, std::string_view text) {
   const std::vector<std::string> parts = Split(text, ':');
@@ -140,25 +161,42 @@ SweepAxis ParseVary(std::string_view text) {
     throw SweepOptionError(where + ": name the option without its dashes");
   if (NotAnAxis(axis.name)) throw SweepOptionError(where + ": not an option to vary");
   if (values.empty()) throw SweepOptionError(where + ": no values");
+  bool range = false;
   if (IsChartList(axis.name)) {
     axis.values = Split(values, '|');
   } else {
     axis.values = ExpandRange(axis.name, values);
-    if (axis.values.empty()) axis.values = Split(values, ',');
+    range = !axis.values.empty();
+    if (!range) axis.values = Split(values, ',');
   }
   if (axis.values.size() > kMaxAxisValues)
     throw SweepOptionError(where + ": more than " + std::to_string(kMaxAxisValues) + " values");
-  std::set<std::string_view> seen;
-  for (const std::string& value : axis.values) {
-    if (value.empty()) throw SweepOptionError(where + ": an empty value in " + Shown(values));
-    if (!seen.insert(value).second)
-      throw SweepOptionError(where + ": " + Shown(value) + " is given twice");
+  auto check = [&](const std::string& value) {
     try {
       const ReplayOptions probe = ParseReplayOptions({"--" + axis.name + "=" + value});
       (void)probe;
     } catch (const OptionError& error) {
       throw SweepOptionError(where + ": " + error.what());
     }
+  };
+  if (range) {
+    // Rising numbers of one form: the ends and the first with a fraction stand for them all
+    // (options check a number's form and its bounds).
+    check(axis.values.front());
+    check(axis.values.back());
+    for (const std::string& value : axis.values)
+      if (value.find('.') != std::string::npos) {
+        check(value);
+        break;
+      }
+    return axis;
+  }
+  std::set<std::string_view> seen;
+  for (const std::string& value : axis.values) {
+    if (value.empty()) throw SweepOptionError(where + ": an empty value in " + Shown(values));
+    if (!seen.insert(value).second)
+      throw SweepOptionError(where + ": " + Shown(value) + " is given twice");
+    check(value);
   }
   return axis;
 }

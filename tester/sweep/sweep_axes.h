@@ -13,10 +13,11 @@
 
 namespace kmr {
 
-// A bad axis or sweep option; what() is one line naming it.
+// A bad axis or sweep option; what() is one line naming it, control characters of the
+// values it quotes shown as \n, \t or \xHH.
 class SweepOptionError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit SweepOptionError(const std::string& message);
 };
 
 struct SweepAxis {

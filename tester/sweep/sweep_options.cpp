@@ -170,6 +170,9 @@ SweepOptions ParseSweepOptions(const std::vector<std::string>& args) {
                                     {"--show-settings", replay.showSettings},
                                     {"--report", !replay.reportDir.empty()}})
     if (set) throw SweepOptionError(std::string(option) + " is not for sweeps");
+  for (const auto& [option, value] : replay.overrides)
+    if (option == "--log-file")
+      throw SweepOptionError("--log-file is not for sweeps: the runs would write one journal");
   if (replay.priceFile.empty()) throw SweepOptionError("no price file given");
   CheckReadable(replay.priceFile);
   options.priceFile = replay.priceFile;

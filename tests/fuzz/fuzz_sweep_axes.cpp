@@ -21,11 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(!value.empty());
       FUZZ_CHECK(seen.insert(value).second);
     }
-    // The values again through kmr-replay's own parser: each is taken.
-    kmr::ParseReplayOptions({"--" + axis.name, axis.values.front(), "--" + axis.name,
-                             axis.values.back(), "prices.txt"});
-    const std::vector<kmr::SweepRun> runs = kmr::MakeSweepRuns({"x.txt"}, {axis}, {}, false);
-    FUZZ_CHECK(runs.size() == axis.values.size());
+    // The values again through kmr-replay's own parser: each is taken (a range's too, though
+    // only some of them were checked).
+    for (std::size_t i = 0; i < axis.values.size(); i += 1 + axis.values.size() / 64)
+      kmr::ParseReplayOptions({"--" + axis.name, axis.values[i], "prices.txt"});
+    kmr::ParseReplayOptions({"--" + axis.name, axis.values.back(), "prices.txt"});
+    if (axis.values.size() <= 1000) {
+      const std::vector<kmr::SweepRun> runs = kmr::MakeSweepRuns({"x.txt"}, {axis}, {}, false);
+      FUZZ_CHECK(runs.size() == axis.values.size());
+    }
   } catch (const kmr::SweepOptionError& error) {
     FUZZ_CHECK(std::string(error.what()).find('\n') == std::string::npos);
   }

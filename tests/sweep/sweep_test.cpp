@@ -246,6 +246,7 @@ TEST_F(SweepTest, BadArgumentsGiveOneLineNamingThem) {
       {{"--vary", "cad-profit=0:1000000:0.001"}, "more than 1000000 values"},
       {{"--vary", "smoothing1=1:1000:1", "--vary", "smoothing2=1:1001:1"},
        "--vary: the grid holds more than 1000000 runs"},
+      {{"--vary", "smoothing1=1\n2"}, "--smoothing1: not a 32-bit integer: '1\\n2'"},
       {{"--vary", "bogus=1,2"}, "--vary bogus: unknown option --bogus"},
       {{"--vary", "--smoothing1=1"}, "--vary --smoothing1: name the option without its dashes"},
       {{"--vary", "json=1"}, "--vary json: not an option to vary"},
@@ -260,6 +261,8 @@ TEST_F(SweepTest, BadArgumentsGiveOneLineNamingThem) {
       {{"-j", "0"}, "-j: expected a whole number of at least 1"},
       {{"--spread", "wide"}, "--spread: not a number"},
       {{"--save"}, "--save is not for sweeps"},
+      {{"--log-file", "j.log"}, "--log-file is not for sweeps"},
+      {{"--vary", "log-file=a.log,b.log"}, "--vary log-file: not an option to vary"},
   };
   for (const auto& c : kCases) {
     std::vector<std::string> args = c.args;
