@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <thread>
 
+#include "tester/sweep/sweep_axes.h"
 #include "tests/sweep/sweep_programs.h"
 
 extern char** environ;
@@ -287,6 +289,62 @@ TEST_F(SweepTest, BadArgumentsGiveOneLineNamingThem) {
                                      {},
                                      {}});
   EXPECT_EQ(library.status, 3) << library.err;
+}
+
+TEST_F(SweepTest, ASampleIsTheSamePointsWhateverTheWorkers) {
+  std::vector<std::string> args = Grid(Path("sample1.jsonl"));
+  args.insert(args.end() - 1, {"--vary", "smoothing1=1,2,3,4", "--samples", "5", "--seed", "7"});
+  std::vector<std::string> again = args;
+  *std::find(again.begin(), again.end(), Path("sample1.jsonl")) = Path("sample2.jsonl");
+  again.insert(again.begin(), {"-j", "1"});
+  ASSERT_EQ(Sweep(args).status, 0);
+  ASSERT_EQ(Sweep(again).status, 0);
+  EXPECT_EQ(Slurp(Path("sample1.jsonl")), Slurp(Path("sample2.jsonl")));
+  const std::vector<JsonValue> rows = Rows(Path("sample1.jsonl"));
+  ASSERT_EQ(rows.size(), 5u);
+  // The points of the grid (3 x 2 x 4) the draw names, first axis slowest.
+  const std::vector<std::uint64_t> points = SamplePositions(24, 5, 7);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const JsonValue& params = *rows[i].Find("params");
+    EXPECT_EQ(Member(params, "smoothing1"), std::to_string(points[i] % 4 + 1));
+    EXPECT_EQ(Member(params, "cad-profit"), std::to_string((points[i] / 8 + 1) * 50));
+  }
+}
+
+// stderr on a terminal: the progress line; elsewhere none.
+TEST_F(SweepTest, TheProgressLineIsShownOnATerminalOnly) {
+  const Outcome piped = Sweep(Grid(Path("piped.jsonl")));
+  ASSERT_EQ(piped.status, 0);
+  EXPECT_FALSE(Has(piped.err, "runs/s")) << piped.err;
+
+  std::vector<std::string> all = {KMR_SWEEP_PROGRAM, "--defaults", "--library",
+                                  KMR_ENGINE_LIBRARY};
+  for (const std::string& arg : Grid(Path("tty.jsonl"))) all.push_back(arg);
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    if (const int null = open("/dev/null", O_WRONLY); null >= 0) dup2(null, 1);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  std::string shown;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(terminal, buffer, sizeof buffer);
+    if (got <= 0) break;  // EIO once the program is gone
+    shown.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(terminal);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(Has(shown, "6/6 runs, ")) << shown;
+  EXPECT_TRUE(Has(shown, " runs/s, ETA ")) << shown;
+  EXPECT_TRUE(Has(shown, "\r\033[K")) << shown;  // the line is cleared at the end
 }
 
 }  // namespace
