@@ -48,6 +48,9 @@ SourceReader::~SourceReader() {
 
 bool SourceReader::Open(const std::string& path) {
   Close();
+  cache_ = nullptr;
+  cacheChosen_ = false;
+  cacheAt_ = 0;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info;
@@ -65,9 +68,6 @@ bool SourceReader::Open(const std::string& path) {
   begin_ = end_ = 0;
   eof_ = false;
   lineNumber_ = 0;
-  cache_ = nullptr;
-  cacheChosen_ = false;
-  cacheAt_ = 0;
   return true;
 }
 
