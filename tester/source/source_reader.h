@@ -68,10 +68,14 @@ class SourceReader {
   std::int32_t LastTickTime() const { return lastTickTime_; }
 
  private:
+  bool ReadCachedLine(SourceLine& out);  // in price_cache.cpp
   bool NextRawLine(std::string_view& line);
   bool Fill();
-  bool ReadCachedLine(SourceLine& out);  // in price_cache.cpp
 
+  const PriceCaches* caches_ = nullptr;
+  const PriceCache* cache_ = nullptr;  // chosen at the first line after Open
+  bool cacheChosen_ = false;
+  std::size_t cacheAt_ = 0;
   int fd_ = -1;
   std::string path_;
   std::unique_ptr<char[]> buffer_;
@@ -84,10 +88,6 @@ class SourceReader {
   std::int32_t lastTickTime_ = 0;
   bool readAsk_ = false;
   LineTimeConverter times_;
-  const PriceCaches* caches_ = nullptr;
-  const PriceCache* cache_ = nullptr;  // chosen at the first line after Open
-  bool cacheChosen_ = false;
-  std::size_t cacheAt_ = 0;
 };
 
 // "Check File": the summary of a whole file, "%li lines\r\nData range: %s   -   %s\r\n
