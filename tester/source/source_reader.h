@@ -12,6 +12,9 @@
 
 namespace kmr {
 
+class PriceCache;
+struct PriceCaches;
+
 // An invalid line: what() reads "FILE:LINE: message".
 class SourceError : public std::runtime_error {
  public:
@@ -31,9 +34,6 @@ struct SourceLine {
   double price = 0.0;
   double ask = 0;  // the third field, read only with SetReadAsk(true)
 };
-
-class PriceCache;
-struct PriceCaches;
 
 class SourceReader {
  public:
