@@ -1,4 +1,4 @@
-// kmr-sweep's throughput on the bundled sample with run.sh's settings: a grid of 32 runs made
+// kmr-sweep's throughput on the bundled sample with run.sh's settings: a grid of 64 runs made
 // one kmr-replay after another, by kmr-sweep on one worker (with and without the price cache)
 // and on two; and the overhead of a run on a file of ten lines, where only process, library
 // and engine set-up are left. Each figure is the best of three; the machine's other load makes
@@ -55,7 +55,8 @@ std::vector<std::string> Settings(const std::string& till) {
 }
 
 const std::vector<std::string> kCad = {"50", "100", "150", "200"};
-const std::vector<std::string> kSmoothing = {"1", "2", "3", "4", "5", "6", "7", "8"};
+const std::vector<std::string> kSmoothing = {"1", "2",  "3",  "4",  "5",  "6",  "7",  "8",
+                                             "9", "10", "11", "12", "13", "14", "15", "16"};
 
 template <typename F>
 double Best(F&& f) {
