@@ -1,6 +1,12 @@
 #include "tester/replay/replay_run.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <memory>
 
 #include "tester/broker/broker.h"
@@ -19,6 +25,15 @@ double Seconds(std::chrono::steady_clock::duration d) {
 }
 
 }  // namespace
+
+std::string UnreadableFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return path + ": cannot open: " + std::strerror(errno);
+  struct stat info;
+  const bool isFolder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+  close(fd);
+  return isFolder ? path + ": cannot open: it is a folder" : std::string();
+}
 
 ReplaySetup ResolveReplaySetup(const ReplayOptions& options) {
   ReplaySetup setup;

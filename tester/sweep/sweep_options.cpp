@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "tester/replay/replay_options.h"
+#include "tester/replay/replay_run.h"
 #include "tester/report/run_statistics.h"
 
 namespace kmr {
@@ -58,15 +59,6 @@ std::uint64_t Count(const std::string& name, const std::string& text, std::uint6
                            (lowest > 0 ? " of at least " + std::to_string(lowest) : "") +
                            ", got '" + text + "'");
   return value;
-}
-
-void CheckReadable(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw SweepOptionError(path + ": cannot open: " + std::strerror(errno));
-  struct stat info;
-  const bool isFolder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-  close(fd);
-  if (isFolder) throw SweepOptionError(path + ": cannot open: it is a folder");
 }
 
 }  // namespace
@@ -174,7 +166,8 @@ SweepOptions ParseSweepOptions(const std::vector<std::string>& args) {
     if (option == "--log-file")
       throw SweepOptionError("--log-file is not for sweeps: the runs would write one journal");
   if (replay.priceFile.empty()) throw SweepOptionError("no price file given");
-  CheckReadable(replay.priceFile);
+  if (const std::string error = UnreadableFile(replay.priceFile); !error.empty())
+    throw SweepOptionError(error);
   options.priceFile = replay.priceFile;
   options.library = replay.library;
   const std::uint64_t grid = GridSize(options.axes);

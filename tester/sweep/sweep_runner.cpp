@@ -27,16 +27,6 @@ namespace {
 static_assert(std::is_trivially_copyable_v<SweepFigures>);
 static_assert(std::is_trivially_copyable_v<RunStatistics>);
 
-// The same checks, in the same words, as kmr-replay makes before it loads the engine.
-std::string UnreadableFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return path + ": cannot open: " + std::strerror(errno);
-  struct stat info;
-  const bool isFolder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-  close(fd);
-  return isFolder ? path + ": cannot open: it is a folder" : std::string();
-}
-
 std::string OptionNotForSweeps(const ReplayOptions& options) {
   if (options.help) return "--help";
   if (options.save) return "--save";
