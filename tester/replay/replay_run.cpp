@@ -26,15 +26,6 @@ double Seconds(std::chrono::steady_clock::duration d) {
 
 }  // namespace
 
-std::string UnreadableFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return path + ": cannot open: " + std::strerror(errno);
-  struct stat info;
-  const bool isFolder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-  close(fd);
-  return isFolder ? path + ": cannot open: it is a folder" : std::string();
-}
-
 ReplaySetup ResolveReplaySetup(const ReplayOptions& options) {
   ReplaySetup setup;
   SettingsRecord& record = setup.record;
@@ -133,6 +124,15 @@ std::string ReplayResultJson(const std::string& file, const ReplayResult& r) {
   AddStatisticsJson(statistics, r.statistics);
   json.Object("statistics", statistics);
   return json.Finish();
+}
+
+std::string UnreadableFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return path + ": cannot open: " + std::strerror(errno);
+  struct stat info;
+  const bool isFolder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+  close(fd);
+  return isFolder ? path + ": cannot open: it is a folder" : std::string();
 }
 
 }  // namespace kmr
