@@ -10,6 +10,7 @@
 
 #include "tester/connector/library_connector.h"
 #include "tester/processing/display_format.h"
+#include "tester/replay/readable_file.h"
 #include "tester/replay/replay_command.h"
 #include "tester/replay/replay_options.h"
 #include "tester/replay/replay_run.h"

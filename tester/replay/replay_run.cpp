@@ -1,12 +1,6 @@
 #include "tester/replay/replay_run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <memory>
 
 #include "tester/broker/broker.h"
@@ -124,15 +118,6 @@ std::string ReplayResultJson(const std::string& file, const ReplayResult& r) {
   AddStatisticsJson(statistics, r.statistics);
   json.Object("statistics", statistics);
   return json.Finish();
-}
-
-std::string UnreadableFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return path + ": cannot open: " + std::strerror(errno);
-  struct stat info;
-  const bool isFolder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-  close(fd);
-  return isFolder ? path + ": cannot open: it is a folder" : std::string();
 }
 
 }  // namespace kmr

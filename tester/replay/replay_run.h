@@ -50,10 +50,6 @@ struct ReplayResult {
   RunStatistics statistics;
 };
 
-// Why `path` cannot be read as a price (or bar) file, "PATH: cannot open: why", checked before
-// the engine is even loaded; empty when it is a readable regular file.
-std::string UnreadableFile(const std::string& path);
-
 // Runs the history part and the trade part of `setup` against the bound `engine`, always
 // untimed, and records it for its report. The engine is initialised by the run itself, so one
 // bound library serves many runs.

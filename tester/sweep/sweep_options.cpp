@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "tester/replay/replay_options.h"
-#include "tester/replay/replay_run.h"
+#include "tester/replay/readable_file.h"
 #include "tester/report/run_statistics.h"
 
 namespace kmr {

@@ -16,6 +16,7 @@
 #include <type_traits>
 
 #include "tester/connector/library_connector.h"
+#include "tester/replay/readable_file.h"
 #include "tester/replay/replay_command.h"
 #include "tester/replay/replay_options.h"
 #include "tester/replay/replay_run.h"
