@@ -10,6 +10,7 @@
 
 #include "tester/connector/library_connector.h"
 #include "tester/processing/display_format.h"
+#include "tester/replay/readable_file.h"
 #include "tester/replay/replay_command.h"
 #include "tester/replay/replay_options.h"
 #include "tester/replay/replay_run.h"
@@ -48,18 +49,10 @@ void PrintSummary(const std::string& file, const ReplayResult& r) {
               PerSecond(r.tradeLines, r.tradeSeconds).c_str());
 }
 
-// The file must be a readable regular file before the engine is even loaded.
 bool CheckReadable(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    std::fprintf(stderr, "%s: cannot open: %s\n", path.c_str(), std::strerror(errno));
-    return false;
-  }
-  struct stat info;
-  const bool isFolder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-  close(fd);
-  if (isFolder) std::fprintf(stderr, "%s: cannot open: it is a folder\n", path.c_str());
-  return !isFolder;
+  const std::string error = UnreadableFile(path);
+  if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+  return error.empty();
 }
 
 std::string OneLine(std::string text) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "tester/settings/text_convert.h"
+#include "tester/source/price_cache.h"
 
 namespace kmr {
 
@@ -47,6 +48,9 @@ SourceReader::~SourceReader() {
 
 bool SourceReader::Open(const std::string& path) {
   Close();
+  cache_ = nullptr;
+  cacheChosen_ = false;
+  cacheAt_ = 0;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info;
@@ -148,6 +152,10 @@ bool SourceReader::NextRawLine(std::string_view& line) {
 
 bool SourceReader::ReadLine(SourceLine& out) {
   if (fd_ < 0) return false;
+  if (caches_ != nullptr) {
+    if (!cacheChosen_) cache_ = FindPriceCache(*caches_, path_, readAsk_), cacheChosen_ = true;
+    if (cache_ != nullptr) return ReadCachedLine(out);
+  }
   std::string_view line;
   if (!NextRawLine(line)) {
     Close();

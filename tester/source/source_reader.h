@@ -12,6 +12,9 @@
 
 namespace kmr {
 
+class PriceCache;
+struct PriceCaches;
+
 // An invalid line: what() reads "FILE:LINE: message".
 class SourceError : public std::runtime_error {
  public:
@@ -55,6 +58,11 @@ class SourceReader {
   // following line. The last price is updated before the date is checked.
   bool ReadLine(SourceLine& out);
 
+  // Lines from `caches` instead of the file when one holds this file name with the reader's ask
+  // setting: the same lines, errors, line numbers and last price without reading the file
+  // again. The file is still opened (and must open) as without them. Null: none.
+  void SetCaches(const PriceCaches* caches) { caches_ = caches; }
+
   // Bid/ask lines "YYYYMMDD HHMMSS;bid;ask": the third field must then be a number, else the
   // line is invalid. Off by default: a third field is then ignored.
   void SetReadAsk(bool read) { readAsk_ = read; }
@@ -66,6 +74,7 @@ class SourceReader {
   std::int32_t LastTickTime() const { return lastTickTime_; }
 
  private:
+  bool ReadCachedLine(SourceLine& out);  // in price_cache.cpp
   bool NextRawLine(std::string_view& line);
   bool Fill();
 
@@ -76,6 +85,10 @@ class SourceReader {
   std::size_t begin_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte read from the file
   bool eof_ = false;
+  const PriceCaches* caches_ = nullptr;
+  const PriceCache* cache_ = nullptr;  // chosen at the first line after Open
+  bool cacheChosen_ = false;
+  std::size_t cacheAt_ = 0;
   long lineNumber_ = 0;
   double lastPrice_ = 0.0;
   std::int32_t lastTickTime_ = 0;
