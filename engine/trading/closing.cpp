@@ -68,7 +68,8 @@ bool TryCloseDealIfInProfit(TradingState& trading, bool isLong, std::int32_t ent
                    entryChart);
   for (int i = 0; i < trading.dealCount; ++i) {
     const DealRecord& deal = trading.deals[i];
-    if (IsClosing(deal) || deal.profit <= 0 || KindIsLong(deal.kind) != isLong) continue;
+    if (IsClosing(deal) || DealProfitNow(trading, deal) <= 0 || KindIsLong(deal.kind) != isLong)
+      continue;
     if (entryChart != -1 && KindOrigin(deal.kind) != static_cast<std::uint32_t>(entryChart))
       continue;
     CloseSingleDeal(trading, deal.id);
@@ -87,7 +88,7 @@ bool ClosePositiveOrHedgeStandardDeals(TradingState& trading, bool isLong, bool 
   };
   for (int i = 0; i < trading.dealCount; ++i) {
     const DealRecord& deal = trading.deals[i];
-    if (isCandidate(deal) && deal.profit > 0) {
+    if (isCandidate(deal) && DealProfitNow(trading, deal) > 0) {
       CloseSingleDeal(trading, deal.id);
       return true;
     }
@@ -95,7 +96,7 @@ bool ClosePositiveOrHedgeStandardDeals(TradingState& trading, bool isLong, bool 
   if (!hedge) return false;
   for (int i = 0; i < trading.dealCount; ++i) {
     const DealRecord& deal = trading.deals[i];
-    if (!isCandidate(deal) || deal.profit > 0) continue;
+    if (!isCandidate(deal) || DealProfitNow(trading, deal) > 0) continue;
     const std::uint32_t id = deal.id;
     const std::uint32_t opposite = isLong ? 0u : kKindLong;
     if (KindType(deal) == kKindStandard) {
@@ -120,7 +121,7 @@ bool CloseProfitableSideOnNewTrend(TradingState& trading, Side side) {
   for (int i = trading.dealCount - 1; i >= 0; --i) {
     const DealRecord& deal = trading.deals[i];
     if (!IsEligibleForClosing(trading, i) || KindIsLong(deal.kind) != IsLongSide(side)) continue;
-    if (deal.profit > 0 && RequestClose(trading, i)) marked = true;
+    if (DealProfitNow(trading, deal) > 0 && RequestClose(trading, i)) marked = true;
   }
   return marked;
 }
@@ -136,7 +137,7 @@ bool CloseSideGroupOnNewTrend(TradingState& trading, Side side) {
   };
   double sum = 0;
   for (int i = 0; i < trading.dealCount; ++i)
-    if (inGroup(i)) sum += trading.deals[i].profit;
+    if (inGroup(i)) sum += DealProfitNow(trading, trading.deals[i]);
   if (!(sum > 0)) return false;
   bool marked = false;
   for (int i = trading.dealCount - 1; i >= 0; --i)
