@@ -66,10 +66,10 @@ void CloseSingleDeal(TradingState& trading, std::uint32_t id) {
 bool TryCloseDealIfInProfit(TradingState& trading, bool isLong, std::int32_t entryChart) {
   WriteJournalLine(trading, 2, "TryCloseDealIfInProfit request", DirectionDetail(isLong),
                    entryChart);
+  SettleDealProfits(trading);
   for (int i = 0; i < trading.dealCount; ++i) {
     const DealRecord& deal = trading.deals[i];
-    if (IsClosing(deal) || DealProfitNow(trading, deal) <= 0 || KindIsLong(deal.kind) != isLong)
-      continue;
+    if (IsClosing(deal) || deal.profit <= 0 || KindIsLong(deal.kind) != isLong) continue;
     if (entryChart != -1 && KindOrigin(deal.kind) != static_cast<std::uint32_t>(entryChart))
       continue;
     CloseSingleDeal(trading, deal.id);
@@ -81,6 +81,7 @@ bool TryCloseDealIfInProfit(TradingState& trading, bool isLong, std::int32_t ent
 bool ClosePositiveOrHedgeStandardDeals(TradingState& trading, bool isLong, bool hedge) {
   WriteJournalLine(trading, 2, "ClosePositiveOrHedgeStandardDeals request",
                    DirectionDetail(isLong));
+  SettleDealProfits(trading);
   auto isCandidate = [&](const DealRecord& deal) {
     const std::uint32_t type = KindType(deal);
     return !IsClosing(deal) && (type == kKindStandard || type == kKindHedging) &&
@@ -88,7 +89,7 @@ bool ClosePositiveOrHedgeStandardDeals(TradingState& trading, bool isLong, bool 
   };
   for (int i = 0; i < trading.dealCount; ++i) {
     const DealRecord& deal = trading.deals[i];
-    if (isCandidate(deal) && DealProfitNow(trading, deal) > 0) {
+    if (isCandidate(deal) && deal.profit > 0) {
       CloseSingleDeal(trading, deal.id);
       return true;
     }
@@ -96,7 +97,7 @@ bool ClosePositiveOrHedgeStandardDeals(TradingState& trading, bool isLong, bool 
   if (!hedge) return false;
   for (int i = 0; i < trading.dealCount; ++i) {
     const DealRecord& deal = trading.deals[i];
-    if (!isCandidate(deal) || DealProfitNow(trading, deal) > 0) continue;
+    if (!isCandidate(deal) || deal.profit > 0) continue;
     const std::uint32_t id = deal.id;
     const std::uint32_t opposite = isLong ? 0u : kKindLong;
     if (KindType(deal) == kKindStandard) {
@@ -117,11 +118,12 @@ bool CloseProfitableSideOnNewTrend(TradingState& trading, Side side) {
                                       : "Close positive SHORT deals on new trend";
   TradingMessage(trading, text);
   WriteJournalLine(trading, 1, text);
+  SettleDealProfits(trading);
   bool marked = false;
   for (int i = trading.dealCount - 1; i >= 0; --i) {
     const DealRecord& deal = trading.deals[i];
     if (!IsEligibleForClosing(trading, i) || KindIsLong(deal.kind) != IsLongSide(side)) continue;
-    if (DealProfitNow(trading, deal) > 0 && RequestClose(trading, i)) marked = true;
+    if (deal.profit > 0 && RequestClose(trading, i)) marked = true;
   }
   return marked;
 }
@@ -135,9 +137,10 @@ bool CloseSideGroupOnNewTrend(TradingState& trading, Side side) {
     return IsEligibleForClosing(trading, i) &&
            KindIsLong(trading.deals[i].kind) == IsLongSide(side);
   };
+  SettleDealProfits(trading);
   double sum = 0;
   for (int i = 0; i < trading.dealCount; ++i)
-    if (inGroup(i)) sum += DealProfitNow(trading, trading.deals[i]);
+    if (inGroup(i)) sum += trading.deals[i].profit;
   if (!(sum > 0)) return false;
   bool marked = false;
   for (int i = trading.dealCount - 1; i >= 0; --i)

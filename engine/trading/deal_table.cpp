@@ -213,23 +213,16 @@ void BookChanged(TradingState& trading) {
 
 namespace {
 
-// floatingProfit at the tick's prices, as UpdateFloatingProfit sums it, without storing the
-// deals' profits: on most ticks no decision reads them.
+// floatingProfit at the tick's prices, as UpdateFloatingProfit sums it. Prices the book was
+// valued at before give the sum remembered, and the deals' profits wait for a decision to read
+// them; on most ticks none does.
 void ValueBookAtTick(TradingState& trading) {
   if (const double* known = trading.floatingMemo.Find(trading.bid, trading.ask)) {
     trading.floatingProfit = *known;
-  } else {
-    double sum = 0;
-    for (int i = 0; i < trading.dealCount; ++i) {
-      const DealRecord& deal = trading.deals[i];
-      const bool isLong = KindIsLong(deal.kind);
-      sum +=
-          DealProfit(trading, isLong, deal.price, isLong ? trading.bid : trading.ask, deal.volume);
-    }
-    trading.floatingProfit = sum;
-    trading.floatingMemo.Store(trading.bid, trading.ask, sum);
+    trading.profitsPending = trading.dealCount > 0;
+    return;
   }
-  trading.profitsPending = trading.dealCount > 0;
+  trading.floatingMemo.Store(trading.bid, trading.ask, UpdateFloatingProfit(trading));
 }
 
 }  // namespace

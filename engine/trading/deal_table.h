@@ -36,7 +36,8 @@ double UpdateFloatingProfit(TradingState& trading);
 // A deal's profit as of the last valuation of the book: the stored one, or while a live tick's
 // valuation is pending, the same figure computed now.
 inline double DealProfitNow(const TradingState& trading, const DealRecord& deal);
-// Stores the profits a pending valuation stands for, before anything they depend on changes.
+// Stores the profits a pending valuation stands for: before a decision reads them, and before
+// anything they depend on changes.
 void SettleDealProfits(TradingState& trading);
 // The book changed (a deal added, filled or removed, a money parameter set): values remembered
 // for it are forgotten.

@@ -53,17 +53,22 @@ void CKMRBroker::OnPrice(double bid, double ask) {
   if (plainValuation_ || mayTouch) CloseTouched();
 }
 
-// The floating profit as the plain loop sums it, without storing each deal's profit.
+// The floating profit as the plain loop sums it; prices the book was valued at before give the
+// sum remembered, and the deals' profits wait until one is read.
 void CKMRBroker::ValueBook() {
   if (const double* known = floatingMemo_.Find(bid_, ask_)) {
     floatingProfit_ = *known;
-  } else {
-    double sum = 0;
-    for (std::int32_t i = 0; i < count_; ++i) sum += ProfitOf(deals_[i]);
-    floatingProfit_ = sum;
-    floatingMemo_.Store(bid_, ask_, sum);
+    profitsPending_ = count_ > 0;
+    return;
   }
-  profitsPending_ = count_ > 0;
+  double sum = 0;
+  for (std::int32_t i = 0; i < count_; ++i) {
+    deals_[i].profit = ProfitOf(deals_[i]);
+    sum += deals_[i].profit;
+  }
+  floatingProfit_ = sum;
+  floatingMemo_.Store(bid_, ask_, sum);
+  profitsPending_ = false;
 }
 
 void CKMRBroker::SettleProfits() {
