@@ -10,6 +10,7 @@
 #include "engine/context/engine_window.h"
 #include "engine/context/log_file.h"
 #include "engine/context/message_list.h"
+#include "engine/trading/deal_table.h"
 #include "engine/trading/trading_state.h"
 #include "engine/window/window.h"
 
@@ -85,6 +86,8 @@ void ResetTrading(TradingState& trading) {
   trading.cadRequested = 0;
   trading.journalEnabled = 0;
   trading.nextDealId = 1;
+  trading.profitsPending = 0;
+  BookChanged(trading);
 }
 
 void ConfigureEngine(EngineContext& context, const StrategyParameters& parameters) {
@@ -171,6 +174,9 @@ void ConfigureEngine(EngineContext& context, const StrategyParameters& parameter
 bool SetPriceParameters(EngineContext& context, const PriceParameters& parameters) {
   if (!context.trendCharts || !context.entryCharts || !context.trading) return false;
   TradingState& trading = *context.trading;
+  // The deals keep their profits at the old values until the next valuation.
+  SettleDealProfits(trading);
+  BookChanged(trading);
   trading.dealSize = parameters.dealSize;
   trading.tickValue = parameters.tickValue;
   trading.dealCommission = parameters.dealCommission;

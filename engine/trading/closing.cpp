@@ -66,6 +66,7 @@ void CloseSingleDeal(TradingState& trading, std::uint32_t id) {
 bool TryCloseDealIfInProfit(TradingState& trading, bool isLong, std::int32_t entryChart) {
   WriteJournalLine(trading, 2, "TryCloseDealIfInProfit request", DirectionDetail(isLong),
                    entryChart);
+  SettleDealProfits(trading);
   for (int i = 0; i < trading.dealCount; ++i) {
     const DealRecord& deal = trading.deals[i];
     if (IsClosing(deal) || deal.profit <= 0 || KindIsLong(deal.kind) != isLong) continue;
@@ -80,6 +81,7 @@ bool TryCloseDealIfInProfit(TradingState& trading, bool isLong, std::int32_t ent
 bool ClosePositiveOrHedgeStandardDeals(TradingState& trading, bool isLong, bool hedge) {
   WriteJournalLine(trading, 2, "ClosePositiveOrHedgeStandardDeals request",
                    DirectionDetail(isLong));
+  SettleDealProfits(trading);
   auto isCandidate = [&](const DealRecord& deal) {
     const std::uint32_t type = KindType(deal);
     return !IsClosing(deal) && (type == kKindStandard || type == kKindHedging) &&
@@ -116,6 +118,7 @@ bool CloseProfitableSideOnNewTrend(TradingState& trading, Side side) {
                                       : "Close positive SHORT deals on new trend";
   TradingMessage(trading, text);
   WriteJournalLine(trading, 1, text);
+  SettleDealProfits(trading);
   bool marked = false;
   for (int i = trading.dealCount - 1; i >= 0; --i) {
     const DealRecord& deal = trading.deals[i];
@@ -134,6 +137,7 @@ bool CloseSideGroupOnNewTrend(TradingState& trading, Side side) {
     return IsEligibleForClosing(trading, i) &&
            KindIsLong(trading.deals[i].kind) == IsLongSide(side);
   };
+  SettleDealProfits(trading);
   double sum = 0;
   for (int i = 0; i < trading.dealCount; ++i)
     if (inGroup(i)) sum += trading.deals[i].profit;

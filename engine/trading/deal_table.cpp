@@ -72,6 +72,8 @@ int FindDealByTicket(const TradingState& trading, std::uint32_t ticket) {
 
 void RemoveDeal(TradingState& trading, int index) {
   if (index < 0 || index >= trading.dealCount) return;
+  // The other deals keep their values: a pending valuation stays what it was for them.
+  BookChanged(trading);
   for (int i = index + 1; i < trading.dealCount; ++i) trading.deals[i - 1] = trading.deals[i];
   trading.deals[--trading.dealCount] = DealRecord{};
 }
@@ -81,6 +83,7 @@ void OrderFilled(TradingState& trading, std::uint32_t ticket, double volume, dou
   if (i < 0) return;
   WriteJournalLine(trading, 1, "OrderFilled", nullptr, static_cast<std::int32_t>(ticket), price);
   DealRecord& deal = trading.deals[i];
+  BookChanged(trading);  // revalued in full below
   if (deal.volume == 0) {
     deal.price = price;
     deal.volume = volume;
@@ -191,14 +194,47 @@ double UpdateFloatingProfit(TradingState& trading) {
     sum += deal.profit;
   }
   trading.floatingProfit = sum;
+  trading.profitsPending = 0;
   return sum;
 }
+
+void SettleDealProfits(TradingState& trading) {
+  if (!trading.profitsPending) return;
+  for (int i = 0; i < trading.dealCount; ++i) {
+    DealRecord& deal = trading.deals[i];
+    deal.profit = DealProfitNow(trading, deal);
+  }
+  trading.profitsPending = 0;
+}
+
+void BookChanged(TradingState& trading) {
+  trading.floatingMemo.Forget();
+}
+
+namespace {
+
+// floatingProfit at the tick's prices, as UpdateFloatingProfit sums it. Prices the book was
+// valued at before give the sum remembered, and the deals' profits wait for a decision to read
+// them; on most ticks none does.
+void ValueBookAtTick(TradingState& trading) {
+  if (const double* known = trading.floatingMemo.Find(trading.bid, trading.ask)) {
+    trading.floatingProfit = *known;
+    trading.profitsPending = trading.dealCount > 0;
+    return;
+  }
+  trading.floatingMemo.Store(trading.bid, trading.ask, UpdateFloatingProfit(trading));
+}
+
+}  // namespace
 
 bool OnLiveTick(TradingState& trading, double bid, double ask, std::uint32_t tickTime) {
   trading.bid = bid;
   trading.ask = ask;
   trading.tickTime = tickTime;
-  UpdateFloatingProfit(trading);
+  if (trading.plainValuation)
+    UpdateFloatingProfit(trading);
+  else
+    ValueBookAtTick(trading);
   CheckCadTarget(trading);
   return trading.netPosition != 0;
 }

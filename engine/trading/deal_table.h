@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-namespace kmr {
+#include "engine/trading/trading_state.h"
 
-struct TradingState;
+namespace kmr {
 
 // Stores the word unless 255 are queued; returns whether it was stored.
 bool PushCommand(TradingState& trading, std::uint64_t word);
@@ -33,8 +33,23 @@ double DealProfit(const TradingState& trading, bool isLong, double dealPrice, do
                   double volume);
 
 double UpdateFloatingProfit(TradingState& trading);
+// A deal's profit as of the last valuation of the book: the stored one, or while a live tick's
+// valuation is pending, the same figure computed now.
+inline double DealProfitNow(const TradingState& trading, const DealRecord& deal);
+// Stores the profits a pending valuation stands for: before a decision reads them, and before
+// anything they depend on changes.
+void SettleDealProfits(TradingState& trading);
+// The book changed (a deal added, filled or removed, a money parameter set): values remembered
+// for it are forgotten.
+void BookChanged(TradingState& trading);
 // Takes the live tick, revalues the book and checks the CAD target; returns whether the net
 // position is not 0.
 bool OnLiveTick(TradingState& trading, double bid, double ask, std::uint32_t tickTime);
+
+inline double DealProfitNow(const TradingState& trading, const DealRecord& deal) {
+  if (!trading.profitsPending) return deal.profit;
+  const bool isLong = KindIsLong(deal.kind);
+  return DealProfit(trading, isLong, deal.price, isLong ? trading.bid : trading.ask, deal.volume);
+}
 
 }  // namespace kmr

@@ -67,6 +67,9 @@ bool OpenNewDeal(TradingState& trading, std::uint32_t kind, std::uint32_t linked
     return false;
   }
 
+  // The new deal starts at profit 0 while the others keep theirs: those are stored first.
+  SettleDealProfits(trading);
+  BookChanged(trading);
   const std::uint32_t id = TakeNextDealId(trading);
   DealRecord& deal = trading.deals[trading.dealCount];
   deal = DealRecord{id, kNoTicket, linkedId, kind, isLong ? trading.ask : trading.bid, 0, 0};

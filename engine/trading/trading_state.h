@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "common/price_memo.h"
+
 namespace kmr {
 
 struct EngineContext;
@@ -87,7 +89,16 @@ struct TradingState {
   std::uint8_t longEnabled = 1;
   std::uint8_t shortEnabled = 1;
   std::uint8_t journalEnabled = 0;
+  // Set by a live tick: each deal's profit is its value at this tick's prices, computed when a
+  // decision reads it (DealProfitNow) rather than stored on every tick.
+  std::uint8_t profitsPending = 0;
+  // Revalues and stores every deal on every live tick instead (the reference the tests hold the
+  // fast path to).
+  std::uint8_t plainValuation = 0;
   char journalLine[kJournalLineSize] = {};
+  // floatingProfit by tick prices for the book as it is; forgotten whenever a deal is added,
+  // filled or removed, or the money parameters change.
+  PriceMemo floatingMemo;
 
   TradingState() = default;
   TradingState(const TradingState&) = delete;

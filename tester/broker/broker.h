@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/price_memo.h"
 #include "tester/connector/engine_api.h"
 #include "tester/settings/tester_settings.h"
 
@@ -74,14 +75,27 @@ class CKMRBroker {
   std::int32_t ShortDeals() const { return shortDeals_; }
   std::int32_t OpenDeals() const { return count_; }
   std::int32_t Capacity() const { return capacity_; }
-  const BrokerDeal& Deal(std::int32_t index) const { return deals_[index]; }
+  // The deal with its profit at the last price.
+  BrokerDeal Deal(std::int32_t index) const;
   double Bid() const { return bid_; }
   double Ask() const { return ask_; }
 
+  // Revalues and stores every deal at every price and looks at every stop and limit, instead of
+  // remembering the book's value by price and looking only when a level may be touched: the
+  // reference the tests hold the fast path to. Results are the same either way.
+  void SetPlainValuation(bool plain) { plainValuation_ = plain; }
+
  private:
   double ProfitOf(const BrokerDeal& deal) const;
+  double ProfitNow(const BrokerDeal& deal) const {
+    return profitsPending_ ? ProfitOf(deal) : deal.profit;
+  }
+  void SettleProfits();
+  void ValueBook();
+  void CloseTouched();
   double Close(std::int32_t ticket, BrokerClose why);
   void UpdatePosition();
+  void BookChanged();
 
   const EngineApi* engine_;
   BrokerObserver* observer_ = nullptr;
@@ -105,6 +119,12 @@ class CKMRBroker {
   double peakEquity_ = 0;
   double maxDrawdown_ = 0;
   double equity_ = 0;
+  bool plainValuation_ = false;
+  // The deals' profits are their values at bid_ and ask_, computed when read, not stored.
+  bool profitsPending_ = false;
+  PriceMemo floatingMemo_;  // floating profit by price for the open deals as they are
+  // The nearest stop and limit levels on each side: a price beyond all four touches none.
+  double longStopHigh_, longLimitLow_, shortStopLow_, shortLimitHigh_;
 };
 
 }  // namespace kmr

@@ -98,6 +98,7 @@ struct Book {
     DealRecord& d = t->deals[t->dealCount++];
     d = DealRecord{id, ticket ? ticket : 1000 + id, kNoLink, kind, price, volume, profit};
     t->netPosition += KindIsLong(kind) ? volume : -volume;
+    BookChanged(*t);  // as every change of the book through the engine's own operations does
     return d;
   }
 
