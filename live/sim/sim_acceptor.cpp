@@ -1,0 +1,25 @@
+// The SSL classes of the installed library are declared only with HAVE_SSL; it is defined for
+// this file alone, as it changes no other class.
+#define HAVE_SSL 1
+#include "live/sim/sim_acceptor.h"
+
+#include <quickfix/SSLSocketAcceptor.h>
+#include <quickfix/SocketAcceptor.h>
+
+namespace kmr {
+
+std::unique_ptr<FIX::Acceptor> MakeSimAcceptor(bool tls, FIX::Application& application,
+                                               FIX::MessageStoreFactory& store,
+                                               const FIX::SessionSettings& settings,
+                                               FIX::LogFactory* log) {
+  if (tls) {
+    if (log != nullptr)
+      return std::make_unique<FIX::SSLSocketAcceptor>(application, store, settings, *log);
+    return std::make_unique<FIX::SSLSocketAcceptor>(application, store, settings);
+  }
+  if (log != nullptr)
+    return std::make_unique<FIX::SocketAcceptor>(application, store, settings, *log);
+  return std::make_unique<FIX::SocketAcceptor>(application, store, settings);
+}
+
+}  // namespace kmr
