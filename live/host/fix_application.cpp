@@ -95,6 +95,7 @@ void FixApplication::onCreate(const FIX::SessionID& id) {
 }
 
 void FixApplication::onLogon(const FIX::SessionID&) {
+  replayNoted_ = false;
   events_.Push({HostEventKind::kLogon, {}, {}, {}});
 }
 
@@ -130,6 +131,11 @@ void FixApplication::fromAdmin(const FIX::Message& message, const FIX::SessionID
 void FixApplication::fromApp(const FIX::Message& message, const FIX::SessionID&) {
   const std::string type = MsgType(message);
   if (type == "W" || type == "X") {
+    if (Field(message.getHeader(), FIX::FIELD::PossDupFlag) == "Y") {
+      if (!replayNoted_.exchange(true))
+        events_.Push({HostEventKind::kNotice, {}, {}, "market data sent again after a gap ignored"});
+      return;
+    }
     HostEvent event;
     event.kind = HostEventKind::kQuote;
     event.quote = ReadQuoteUpdate(message, symbol_);
@@ -174,6 +180,10 @@ void FixApplication::Subscribe() {
 }
 
 void FixApplication::SendOrder(const LiveOrder& order) {
+  // The session stores what it cannot send and repeats it at the next logon as PossDup, which
+  // toApp turns into a gap fill; an order must not start that way.
+  FIX::Session* session = haveSession_.load() ? FIX::Session::lookupSession(session_) : nullptr;
+  if (session == nullptr || !session->isLoggedOn()) throw std::runtime_error("not logged on");
   const std::string quantity = FormatFixNumber(order.quantity);
   if (quantity.empty() || !(order.quantity > 0)) throw std::runtime_error("no quantity to send");
   FIX::Message message;

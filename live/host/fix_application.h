@@ -41,6 +41,7 @@ class FixApplication : public FIX::Application, public OrderGateway {
   FIX::SessionID session_;
   std::atomic<bool> haveSession_{false};
   std::atomic<long> requests_{0};
+  std::atomic<bool> replayNoted_{false};
 };
 
 // The parts of incoming messages the host takes, read by tag (no typed cracking).

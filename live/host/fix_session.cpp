@@ -7,6 +7,7 @@
 #include <quickfix/SocketInitiator.h>
 
 #include "live/fix/redacting_log.h"
+#include "live/host/fix_store.h"
 #include "live/host/fix_tls.h"
 
 namespace kmr {
@@ -22,7 +23,8 @@ class Initiator : public FixInitiator {
       if (!defaults.has("FileStorePath"))
         throw SessionError(settingsFile + ": FileStorePath is needed: sequence numbers must " +
                            "survive a restart");
-      store_ = std::make_unique<FIX::FileStoreFactory>(*settings_);
+      store_ = std::make_unique<RedactingStoreFactory>(
+          std::make_unique<FIX::FileStoreFactory>(*settings_));
       std::unique_ptr<FIX::LogFactory> inner;
       if (defaults.has("FileLogPath"))
         inner = std::make_unique<FIX::FileLogFactory>(*settings_);

@@ -82,6 +82,12 @@ int LiveHost::Run(const std::atomic<bool>& stop) {
       }
     }
     const std::uint64_t now = SteadyMs();
+    // The broker's answers that the last run missed come first after a logon; a quote shows
+    // they are in, and without quotes a moment's wait does.
+    if (phase_ == Phase::kFlattening && loggedOn_ && now - logonMs_ > 2000) {
+      BeginFlattening();
+      MaybeStep();
+    }
     if (loggedOn_ && !feedStopped_ && config_.feedTimeout > 0 &&
         now - lastQuoteMs_ > static_cast<std::uint64_t>(config_.feedTimeout * 1000)) {
       feedStopped_ = true;
@@ -99,7 +105,7 @@ void LiveHost::OnEvent(const HostEvent& event) {
       case HostEventKind::kLogon:
         loggedOn_ = true;
         everLoggedOn_ = true;
-        lastQuoteMs_ = SteadyMs();
+        lastQuoteMs_ = logonMs_ = SteadyMs();
         Log("logged on");
         gateway_.Subscribe();
         SendCloses();
@@ -337,6 +343,7 @@ void LiveHost::MaybeStep() {
 }
 
 void LiveHost::BeginFlattening() {
+  if (book_.tradingStopped) return;
   for (const auto& [id, order] : book_.orders)
     if (!order.done && order.clOrdId.rfind(config_.clOrdPrefix + "-", 0) != 0) {
       Loud("cannot flatten: order " + id + " of an earlier run has no final answer; ask the broker");

@@ -93,6 +93,7 @@ class LiveHost {
   Phase phase_ = Phase::kTrading;
   bool loggedOn_ = false;
   bool everLoggedOn_ = false;
+  std::uint64_t logonMs_ = 0;
   bool fatal_ = false;
   int exitStatus_ = kLiveDone;
   long quoteCount_ = 0;
