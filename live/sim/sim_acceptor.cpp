@@ -3,7 +3,7 @@
 #define HAVE_SSL 1
 #include "live/sim/sim_acceptor.h"
 
-#include <quickfix/SSLSocketAcceptor.h>
+#include <quickfix/ThreadedSSLSocketAcceptor.h>
 #include <quickfix/SocketAcceptor.h>
 
 namespace kmr {
@@ -12,10 +12,12 @@ std::unique_ptr<FIX::Acceptor> MakeSimAcceptor(bool tls, FIX::Application& appli
                                                FIX::MessageStoreFactory& store,
                                                const FIX::SessionSettings& settings,
                                                FIX::LogFactory* log) {
+  // One thread per connection under TLS: a handshake that never completes (a client that is
+  // not speaking TLS) then holds up no other connection.
   if (tls) {
     if (log != nullptr)
-      return std::make_unique<FIX::SSLSocketAcceptor>(application, store, settings, *log);
-    return std::make_unique<FIX::SSLSocketAcceptor>(application, store, settings);
+      return std::make_unique<FIX::ThreadedSSLSocketAcceptor>(application, store, settings, *log);
+    return std::make_unique<FIX::ThreadedSSLSocketAcceptor>(application, store, settings);
   }
   if (log != nullptr)
     return std::make_unique<FIX::SocketAcceptor>(application, store, settings, *log);
