@@ -63,6 +63,8 @@ class ProcessingLoop {
   // The recorder of the run's report (null: none), told of every line; cleared when history
   // processing starts, as the broker's statistics are.
   void SetRecorder(RunRecorder* recorder) { recorder_ = recorder; }
+  // Parsed price files to take the lines from instead of reading the file (null: none).
+  void SetPriceCaches(const PriceCaches* caches) { reader_.SetCaches(caches); }
   // The clock of timed processing (milliseconds); defaults to std::chrono::steady_clock.
   void SetClock(std::uint64_t (*nowMs)()) { nowMs_ = nowMs; }
 

@@ -61,6 +61,7 @@ ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup) {
     loop.SetSaveOnHistoryStart(false);
     loop.SetRecorder(&recorder);  // kmr-replay --save stores the record itself
     loop.SetHistoryBars(setup.historyBars);
+    loop.SetPriceCaches(setup.priceCaches);
     try {
       view.AddLogLine("Processing ALL Data...", false, loop.LastTickTime());
       const auto start = std::chrono::steady_clock::now();
