@@ -23,5 +23,9 @@ if ! [[ $shards =~ ^[1-9][0-9]*$ ]] || [ "$task" -ge "$shards" ]; then
   exit 2
 fi
 # The price file stays last.
-exec "${KMR_SWEEP:-kmr-sweep}" -j "${SLURM_CPUS_PER_TASK:-1}" --shard "$task/$shards" "${@:1:$#-1}" \
-  --out "$dir/shard-$task.jsonl" "${@: -1}"
+status=0
+"${KMR_SWEEP:-kmr-sweep}" -j "${SLURM_CPUS_PER_TASK:-1}" --shard "$task/$shards" "${@:1:$#-1}" \
+  --out "$dir/shard-$task.jsonl" "${@: -1}" || status=$?
+# The last line of a failed task's log says so; kmr-sweep-cluster looks for it.
+[ $status -eq 0 ] || echo "kmr-sweep-array.sh: shard $task/$shards failed (exit status $status)" >&2
+exit $status
