@@ -58,7 +58,8 @@ class SlurmRoundTrip : public FolderTest {
 };
 
 TEST_F(SlurmRoundTrip, MergedShardsAreTheLocalSweep) {
-  const std::vector<std::string> args = SweepArguments("entry=3,o5|5,o10,t15");
+  std::vector<std::string> args = SweepArguments("entry=3,o5|5,o10,t15");
+  args.insert(args.end(), {"--rank-by", "trades", "--top", "3"});
   const Outcome local = Local(args, Path("local.jsonl"));
   ASSERT_EQ(local.status, 0) << local.err;
   ASSERT_EQ(Lines(Slurp(Path("local.jsonl"))).size(), 8u);
@@ -72,6 +73,8 @@ TEST_F(SlurmRoundTrip, MergedShardsAreTheLocalSweep) {
               k < 2 ? 3u : 2u);
   EXPECT_EQ(Slurp(Path("shared/sweep.jsonl")), Slurp(Path("local.jsonl")));
   EXPECT_EQ(Slurp(Path("shared/sweep.csv")), Slurp(Path("local.csv")));
+  // The merge prints the same best runs.
+  EXPECT_TRUE(Has(cluster.out, local.out)) << cluster.out << "\n---\n" << local.out;
 }
 
 TEST_F(SlurmRoundTrip, FailedShardsLeaveNoResultAndNoJobBehind) {
