@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -58,7 +58,8 @@ Outcome Client(const SlurmCluster& cluster, const std::string& name,
 }
 
 // A daemon in a session of its own, reading nothing, its output in a file: a caller that
-// catches our output must not wait for the daemon to close it.
+// catches our output must not wait for the daemon to close it. Should the test die (a CTest
+// timeout), the daemon is sent TERM rather than left running.
 pid_t SpawnDaemon(const SlurmCluster& cluster, const std::string& name,
                   const std::vector<std::string>& args) {
   const std::string program = FindProgram(name), out = cluster.folder + "/" + name + ".out";
@@ -71,20 +72,19 @@ pid_t SpawnDaemon(const SlurmCluster& cluster, const std::string& name,
   for (std::string& entry : env) envp.push_back(entry.data());
   envp.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data()) != 0)
-    pid = -1;
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  // Only async-signal-safe calls from here on.
+  const int input = open("/dev/null", O_RDONLY), output = open(out.c_str(), O_WRONLY | O_CREAT |
+                                                                            O_TRUNC, 0644);
+  if (setsid() < 0 || prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent ||
+      input < 0 || output < 0 || dup2(input, 0) < 0 || dup2(output, 1) < 0 || dup2(output, 2) < 0)
+    _exit(127);
+  if (input > 2) close(input);
+  if (output > 2) close(output);
+  execve(program.c_str(), argv.data(), envp.data());
+  _exit(127);
 }
 
 // The daemons are our children, so waitpid tells whether one has gone (and reaps it).
