@@ -185,7 +185,7 @@ class Parser {
       Space();
       JsonValue value;
       if (!Value(value, depth + 1)) return false;
-      out.members.emplace_back(std::move(key), std::move(value));
+      out.members.push_back({std::move(key), std::move(value)});
       Space();
       if (Take('}')) return true;
       if (!Take(',')) return false;

@@ -11,14 +11,21 @@
 
 namespace kmr {
 
+struct JsonMember;
+
 struct JsonValue {
   enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject };
   Kind kind = Kind::kNull;
   std::string text;  // a string's decoded text; a number's or literal's own text
   std::vector<JsonValue> items;
-  std::vector<std::pair<std::string, JsonValue>> members;
+  std::vector<JsonMember> members;
 
   const JsonValue* Find(std::string_view key) const;  // the first member named `key`
+};
+
+struct JsonMember {
+  std::string name;
+  JsonValue value;
 };
 
 // The value `text` holds, with nothing but white space around it; nullopt when it is not

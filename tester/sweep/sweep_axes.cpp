@@ -190,6 +190,7 @@ std::vector<std::uint64_t> SamplePositions(std::uint64_t gridSize, std::uint64_t
   // Floyd's selection: `count` draws, each distinct, whatever the grid's size.
   std::uint64_t state = seed;
   std::set<std::uint64_t> chosen;
+  if (count > gridSize) count = gridSize;
   for (std::uint64_t j = gridSize - count; j < gridSize; ++j) {
     const std::uint64_t pick = Below(j + 1, state);
     if (!chosen.insert(pick).second) chosen.insert(j);

@@ -67,9 +67,9 @@ TEST_F(SweepTest, EachRowIsWhatKmrReplayGivesForItsCommand) {
     ASSERT_NE(expected, nullptr);
     ASSERT_EQ(statistics->members.size(), expected->members.size());
     for (std::size_t m = 0; m < expected->members.size(); ++m) {
-      EXPECT_EQ(statistics->members[m].first, expected->members[m].first);
-      EXPECT_EQ(statistics->members[m].second.text, expected->members[m].second.text)
-          << "run " << i << " " << expected->members[m].first;
+      EXPECT_EQ(statistics->members[m].name, expected->members[m].name);
+      EXPECT_EQ(statistics->members[m].value.text, expected->members[m].value.text)
+          << "run " << i << " " << expected->members[m].name;
     }
     someTrade = someTrade || Member(*statistics, "trades") != "0";
   }
@@ -244,6 +244,8 @@ TEST_F(SweepTest, BadArgumentsGiveOneLineNamingThem) {
       {{"--vary", "cad-profit=50:200:0"}, "--vary cad-profit: range '50:200:0': the step"},
       {{"--vary", "cad-profit=0:1e9:0.001"}, "--vary cad-profit: --cad-profit: not a number"},
       {{"--vary", "cad-profit=0:1000000:0.001"}, "more than 1000000 values"},
+      {{"--vary", "smoothing1=1:1000:1", "--vary", "smoothing2=1:1001:1"},
+       "--vary: the grid holds more than 1000000 runs"},
       {{"--vary", "bogus=1,2"}, "--vary bogus: unknown option --bogus"},
       {{"--vary", "--smoothing1=1"}, "--vary --smoothing1: name the option without its dashes"},
       {{"--vary", "json=1"}, "--vary json: not an option to vary"},

@@ -1,0 +1,149 @@
+// kmr-sweep's throughput on the bundled sample with run.sh's settings: a grid of 16 runs made
+// one kmr-replay after another, by kmr-sweep on one worker (with and without the price cache)
+// and on two; and the overhead of a run on a file of ten lines, where only process, library
+// and engine set-up are left. Each figure is the best of three; the machine's other load makes
+// them upper bounds.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tester/source/price_cache.h"
+
+extern char** environ;
+
+namespace {
+
+const std::string kBin = std::string(KMR_BINARY_DIR) + "/bin/";
+const std::string kSample = std::string(KMR_SOURCE_DIR) + "/data/USDCHF_30min_19960401-20010330.txt";
+
+double Run(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) std::abort();
+  int status = 0;
+  waitpid(pid, &status, 0);
+  posix_spawn_file_actions_destroy(&actions);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "failed: %s\n", args[0].c_str());
+    std::exit(1);
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::vector<std::string> Settings(const std::string& till) {
+  return {"--defaults",     "--history-till", till,     "--tick-size",      "0.0001",
+          "--tick-value",   "10",             "--deal-size",    "1",        "--spread",
+          "0.0002",         "--trend",        "h200,t100,x50,25,12",        "--consider-first",
+          "3",              "--entry",        "20,o40,t60",     "--flags",  "5"};
+}
+
+const std::vector<std::string> kCad = {"50", "100", "150", "200"};
+const std::vector<std::string> kSmoothing = {"1", "2", "3", "4"};
+
+template <typename F>
+double Best(F&& f) {
+  double best = 1e30;
+  for (int i = 0; i < 3; ++i) best = std::min(best, f());
+  return best;
+}
+
+double Sweep(const std::string& folder, const std::string& prices, const std::string& till,
+             std::vector<std::string> extra, const std::vector<std::string>& cad,
+             const std::vector<std::string>& smoothing) {
+  const std::string out = folder + "/bench.jsonl";
+  std::filesystem::remove(out);
+  std::vector<std::string> args = {kBin + "kmr-sweep"};
+  for (const std::string& s : Settings(till)) args.push_back(s);
+  args.insert(args.end(), extra.begin(), extra.end());
+  std::string cads, smooths;
+  for (const std::string& c : cad) cads += (cads.empty() ? "" : ",") + c;
+  for (const std::string& s : smoothing) smooths += (smooths.empty() ? "" : ",") + s;
+  for (const std::string& s : {std::string("--vary"), "cad-profit=" + cads, std::string("--vary"),
+                               "smoothing1=" + smooths, std::string("--out"), out, prices})
+    args.push_back(s);
+  return Run(args);
+}
+
+double OneAfterAnother(const std::string& prices, const std::string& till,
+                       const std::vector<std::string>& cad,
+                       const std::vector<std::string>& smoothing) {
+  double total = 0;
+  for (const std::string& c : cad)
+    for (const std::string& s : smoothing) {
+      std::vector<std::string> args = {kBin + "kmr-replay"};
+      for (const std::string& setting : Settings(till)) args.push_back(setting);
+      for (const std::string& a : {std::string("--json"), std::string("--cad-profit"), c,
+                                   std::string("--smoothing1"), s, prices})
+        args.push_back(a);
+      total += Run(args);
+    }
+  return total;
+}
+
+}  // namespace
+
+int main() {
+  setenv("TZ", "Europe/Zurich", 0);
+  setenv("KMR_NO_WINDOW", "1", 1);
+  char pattern[] = "/tmp/kmr_sweep_bench_XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return 1;
+  const std::string folder = pattern;
+  const std::string till = "1997-12-01 00:00:00";
+  const double runs = static_cast<double>(kCad.size() * kSmoothing.size());
+
+  const double alone = Best([&] { return OneAfterAnother(kSample, till, kCad, kSmoothing); });
+  const double one = Best([&] { return Sweep(folder, kSample, till, {"-j", "1"}, kCad, kSmoothing); });
+  const double plain = Best(
+      [&] { return Sweep(folder, kSample, till, {"-j", "1", "--no-price-cache"}, kCad, kSmoothing); });
+  const double two = Best([&] { return Sweep(folder, kSample, till, {"-j", "2"}, kCad, kSmoothing); });
+  std::printf("sample (62,496 lines), grid of %.0f runs:\n", runs);
+  std::printf("  kmr-replay one after another   %7.3f s  %6.1f runs/s\n", alone, runs / alone);
+  std::printf("  kmr-sweep -j1 --no-price-cache %7.3f s  %6.1f runs/s\n", plain, runs / plain);
+  std::printf("  kmr-sweep -j1                  %7.3f s  %6.1f runs/s\n", one, runs / one);
+  std::printf("  kmr-sweep -j2                  %7.3f s  %6.1f runs/s  %.2fx -j1, %.2fx one after another\n",
+              two, runs / two, one / two, alone / two);
+
+  // Ten lines: what is left is the cost of a run itself.
+  const std::string tiny = folder + "/tiny.txt";
+  {
+    std::ifstream in(kSample);
+    std::ofstream out(tiny);
+    std::string line;
+    for (int i = 0; i < 10 && std::getline(in, line); ++i) out << line << "\n";
+  }
+  std::vector<std::string> many;
+  for (int i = 1; i <= 16; ++i) many.push_back(std::to_string(i));
+  const double tinyRuns = static_cast<double>(kCad.size() * many.size());
+  const double tinyAlone = Best([&] { return OneAfterAnother(tiny, till, kCad, many); });
+  const double tinySweep = Best([&] { return Sweep(folder, tiny, till, {"-j", "1"}, kCad, many); });
+  std::printf("per-run overhead (10-line file, %.0f runs, one worker):\n", tinyRuns);
+  std::printf("  kmr-replay process per run     %7.2f ms per run\n", 1000 * tinyAlone / tinyRuns);
+  std::printf("  kmr-sweep -j1                  %7.2f ms per run\n", 1000 * tinySweep / tinyRuns);
+
+  const double parse = Best([&] {
+    const auto start = std::chrono::steady_clock::now();
+    const auto cache = kmr::PriceCache::Build(kSample, false);
+    if (cache == nullptr || cache->Size() != 62496) std::abort();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  });
+  std::printf("reading and checking the sample once (the price cache): %.1f ms\n", 1000 * parse);
+  std::filesystem::remove_all(folder);
+  return 0;
+}
