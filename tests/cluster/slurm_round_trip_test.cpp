@@ -77,6 +77,21 @@ TEST_F(SlurmRoundTrip, MergedShardsAreTheLocalSweep) {
   EXPECT_TRUE(Has(cluster.out, local.out)) << cluster.out << "\n---\n" << local.out;
 }
 
+TEST_F(SlurmRoundTrip, TheSameCommandAgainFinishesAShardCutShort) {
+  const std::vector<std::string> args = SweepArguments("cad-profit=5,20");
+  ASSERT_EQ(Local(args, Path("local.jsonl")).status, 0);
+  ASSERT_EQ(Cluster(2, args).status, 0);
+  // As if shard 1's task had been killed after its first run and the merge never made.
+  const std::string shard = Path("shared/shard-1.jsonl");
+  WriteFile("shared/shard-1.jsonl", Lines(Slurp(shard)).at(0) + "\n");
+  std::filesystem::remove(Path("shared/sweep.jsonl"));
+  const Outcome again = Cluster(2, args);
+  ASSERT_EQ(again.status, 0) << again.out << again.err;
+  EXPECT_EQ(Lines(Slurp(shard)).size(), 4u);
+  EXPECT_EQ(Slurp(Path("shared/sweep.jsonl")), Slurp(Path("local.jsonl")));
+  EXPECT_EQ(Slurp(Path("shared/sweep.csv")), Slurp(Path("local.csv")));
+}
+
 TEST_F(SlurmRoundTrip, FailedShardsLeaveNoResultAndNoJobBehind) {
   // Every shard refuses the axis; the merge that waits for them must be cancelled, not left
   // pending for ever, and no result written.
