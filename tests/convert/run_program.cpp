@@ -5,11 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 extern char** environ;
 
@@ -56,13 +59,24 @@ Outcome RunProgram(const std::string& program, const RunSpec& spec) {
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = 0;
   const int spawned =
-      posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+      posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned == 0) {
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(spec.seconds);
+    for (;;) {
+      const pid_t done = waitpid(pid, &status, spec.seconds > 0 ? WNOHANG : 0);
+      if (done == pid || (done < 0 && errno != EINTR)) break;
+      if (done == 0 && std::chrono::steady_clock::now() >= deadline) {
+        kill(pid, SIGKILL);
+        outcome.timedOut = true;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        break;
+      }
+      if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.status = WIFEXITED(status) && !outcome.timedOut ? WEXITSTATUS(status) : -1;
   }
   outcome.out = Slurp(out);
   outcome.err = Slurp(err);

@@ -13,14 +13,17 @@ namespace kmr::test {
 struct Outcome {
   int status = -1;  // the exit status; -1 when the program did not exit by itself
   std::string out, err;
+  bool timedOut = false;  // killed at its deadline
 };
 
 struct RunSpec {
   std::vector<std::string> args;
   std::vector<std::pair<std::string, std::string>> env;  // set over this process's
   std::string input;                                     // its standard input
+  int seconds = 0;  // when above 0, killed after this long
 };
 
+// `program` without a slash is looked up on PATH.
 Outcome RunProgram(const std::string& program, const RunSpec& spec);
 
 std::string Slurp(const std::string& path);
