@@ -62,7 +62,7 @@ double CKMRBroker::OpenDeal(bool isLong, std::int32_t orderId) {
   deal.orderId = orderId;
   deal.ticket = orderId;
   deal.isLong = isLong ? 1 : 0;
-  deal.openPrice = isLong ? ask_ : bid_;
+  deal.openPrice = BrokerFillPrice(isLong, bid_, ask_);
   if (stopDistance_ != 0)
     deal.stopPrice = isLong ? deal.openPrice - stopDistance_ : deal.openPrice + stopDistance_;
   if (limitDistance_ != 0)
@@ -98,7 +98,7 @@ double CKMRBroker::Close(std::int32_t ticket, BrokerClose why) {
   for (std::int32_t i = index; i + 1 < count_; ++i) deals_[i] = deals_[i + 1];
   --count_;
   deals_[count_] = BrokerDeal{};
-  const double closePrice = isLong ? bid_ : ask_;
+  const double closePrice = BrokerFillPrice(!isLong, bid_, ask_);
   if (engine_ != nullptr)
     engine_->OpenDealClosed(static_cast<unsigned>(ticket), dealSize_, closePrice);
   UpdatePosition();

@@ -36,6 +36,9 @@ struct BrokerDeal {
   double profit = 0;
 };
 
+// Market orders fill at the quote's side: a buy at the ask, a sell at the bid.
+inline double BrokerFillPrice(bool buy, double bid, double ask) { return buy ? ask : bid; }
+
 class CKMRBroker {
  public:
   // `engine` may be null: the broker then reports nothing.

@@ -163,7 +163,7 @@ void ProcessingLoop::StartHistory() {
 }
 
 void ProcessingLoop::ProcessTradeLine(const SourceLine& line, bool& drained) {
-  const double ask = reader_.ReadsAsk() ? line.ask : line.price + settings_.Spread;
+  const double ask = LineAsk(line, reader_.ReadsAsk(), settings_.Spread);
   if (recorder_ != nullptr) recorder_->BeginTradeLine(line.time);
   if (broker_ != nullptr) broker_->OnPrice(line.price, ask);
   const int result =

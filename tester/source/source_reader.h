@@ -34,6 +34,12 @@ struct SourceLine {
   double ask = 0;  // the third field, read only with SetReadAsk(true)
 };
 
+// The ask a trade line is quoted at: its own third field when the reader reads asks, else the
+// price plus the spread.
+inline double LineAsk(const SourceLine& line, bool readsAsk, double spread) {
+  return readsAsk ? line.ask : line.price + spread;
+}
+
 class SourceReader {
  public:
   SourceReader();
