@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -79,11 +80,14 @@ class NullView : public kmr::ProcessingView {
   kmr::LocalDateTime till;
 };
 
+// The reader alone; range(0) = 1 reads every line through its plain path, the way the reader
+// read every line before its fast path.
 void BM_ReadSource(benchmark::State& state) {
   const std::string& file = PriceFile();
   long lines = 0;
   for (auto _ : state) {
     kmr::SourceReader reader;
+    reader.SetPlainOnly(state.range(0) != 0);
     reader.Open(file);
     kmr::SourceLine line;
     double sum = 0;
@@ -134,6 +138,82 @@ void BM_Replay(benchmark::State& state) {
     state.counters["deals"] = broker.LongDeals() + broker.ShortDeals();
   }
   state.SetItemsProcessed(lines);
+}
+
+kmr::TesterSettings BenchSettings() {
+  kmr::TesterSettings settings;
+  settings.TickSize = 0.0001;
+  settings.TickValue = 10;
+  settings.DealSize = 1;
+  settings.TrendCharts[0] = 160, settings.TrendCharts[1] = 80, settings.TrendCharts[2] = 40;
+  settings.TrendCharts[3] = 20, settings.TrendCharts[4] = 10;
+  settings.EntryCharts[0] = 4, settings.EntryCharts[1] = 8, settings.EntryCharts[2] = 12;
+  return settings;
+}
+
+double CpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+// The history part against what it is made of, all in one run, each the best of the iterations
+// in thread CPU time (the machine is shared): the reader alone (fast, and plain as before),
+// the engine's ProcessHistoryTick alone on the file's lines held in memory, and the replay's
+// history part. "x_budget" is the history part over reader plus engine; the aim is at most 1.4.
+void BM_HistoryBudget(benchmark::State& state) {
+  setenv("KMR_NO_WINDOW", "1", 0);
+  const std::string& file = PriceFile();
+  kmr::CKMRLibraryConnector connector;
+  if (!connector.BindLibrary()) {
+    state.SkipWithError(connector.LastError().c_str());
+    return;
+  }
+  const kmr::EngineApi& engine = connector.Api();
+  const kmr::TesterSettings settings = BenchSettings();
+  std::vector<double> prices;
+  std::vector<std::int32_t> times;
+  {
+    kmr::SourceReader reader;
+    reader.Open(file);
+    kmr::SourceLine line;
+    while (reader.ReadLine(line)) prices.push_back(line.price), times.push_back(line.time);
+  }
+  const double lines = static_cast<double>(prices.size());
+  NullView view;
+  view.till = kmr::LocalDateTime{2037, 1, 1, 0, 0, 0};
+  double reader = 1e9, plain = 1e9, ticks = 1e9, history = 1e9;
+  for (auto _ : state) {
+    for (const bool plainOnly : {false, true}) {
+      const double start = CpuSeconds();
+      kmr::SourceReader source;
+      source.SetPlainOnly(plainOnly);
+      source.Open(file);
+      kmr::SourceLine line;
+      double sum = 0;
+      while (source.ReadLine(line)) sum += line.price;
+      benchmark::DoNotOptimize(sum);
+      (plainOnly ? plain : reader) = std::min(plainOnly ? plain : reader, CpuSeconds() - start);
+    }
+    kmr::ConfigureEngine(engine, settings);
+    double start = CpuSeconds();
+    for (std::size_t i = 0; i < prices.size(); ++i)
+      benchmark::DoNotOptimize(engine.ProcessHistoryTick(prices[i], times[i], 0));
+    ticks = std::min(ticks, CpuSeconds() - start);
+    kmr::TesterSettings loopSettings = settings;
+    kmr::ProcessingLoop loop(loopSettings, &engine, nullptr, view);
+    loop.SetSaveOnHistoryStart(false);
+    start = CpuSeconds();
+    loop.StartHistory();
+    history = std::min(history, CpuSeconds() - start);
+    if (loop.HistoryLines() != static_cast<long>(prices.size())) state.SkipWithError("lines lost");
+  }
+  state.counters["reader_Mlines_s"] = lines / reader / 1e6;
+  state.counters["plain_reader_Mlines_s"] = lines / plain / 1e6;
+  state.counters["engine_tick_ns"] = ticks / lines * 1e9;
+  state.counters["history_Mlines_s"] = lines / history / 1e6;
+  state.counters["x_budget"] = history / (reader + ticks);
+  state.counters["x_budget_plain"] = history / (plain + ticks);
 }
 
 struct ChildRun {
@@ -273,7 +353,8 @@ BENCHMARK(BM_KmrReplayProcess)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
-BENCHMARK(BM_ReadSource)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ReadSource)->ArgName("plain")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_HistoryBudget)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Replay)
     ->ArgNames({"history", "record"})
     ->Args({1, 0})

@@ -2,6 +2,7 @@
 
 #include <locale.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -45,8 +46,40 @@ double StrtodField(std::string_view field) {
   return strtod_l(copy.c_str(), nullptr, CLocale());
 }
 
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// The platform's offset to UTC at `time` (local minus UTC, in seconds).
+bool PlatformOffset(std::int64_t time, std::int64_t& offset) {
+  const std::time_t t = static_cast<std::time_t>(time);
+  std::tm fields{};
+  if (localtime_r(&t, &fields) == nullptr) return false;
+  offset = fields.tm_gmtoff;
+  return true;
+}
+
+// No zone is a day or more away from UTC; the day window relies on it.
+bool Plausible(std::int64_t offset) {
+  return offset > -86400 && offset < 86400;
+}
+
+// The rule of LocalLineTime over an offset function bool(time, offset&): the instants within a
+// day of `naive` whose offset reads them as `naive`; the first of them, or in a gap the time read
+// with the offset of the day before.
+template <class OffsetAt>
+std::optional<std::int64_t> SolveLocal(std::int64_t naive, OffsetAt offsetAt) {
+  std::int64_t offsets[3];
+  if (!offsetAt(naive - 86400, offsets[0]) || !offsetAt(naive, offsets[1]) ||
+      !offsetAt(naive + 86400, offsets[2]))
+    return std::nullopt;
+  bool found = false;
+  std::int64_t first = 0;
+  for (int i = 0; i < 3; ++i) {
+    if ((i > 0 && offsets[i] == offsets[0]) || (i > 1 && offsets[i] == offsets[1])) continue;
+    const std::int64_t time = naive - offsets[i];
+    std::int64_t offset;
+    if (!offsetAt(time, offset)) return std::nullopt;
+    if (offset == offsets[i] && (!found || time < first)) first = time, found = true;
+  }
+  return found ? first : naive - offsets[0];
+}
 
 }  // namespace
 
@@ -113,7 +146,7 @@ double ParsePrice(std::string_view field) {
         mantissa = mantissa * 10 + (*q - '0');
     const bool exponent = q < end && (*q == 'e' || *q == 'E' || *q == 'x' || *q == 'X');
     if (digits > 0 && digits <= 15 && !exponent) {
-      const double value = static_cast<double>(mantissa) / kPow10[decimals];
+      const double value = static_cast<double>(mantissa) / kPowersOfTen[decimals];
       return negative ? -value : value;
     }
   }
@@ -136,39 +169,109 @@ double ParsePrice(std::string_view field) {
   const bool plain = anyDigit && significant <= 15 && decimals <= 22 &&
                      !(p < end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X'));
   if (!plain) return StrtodField(field);
-  const double value = static_cast<double>(mantissa) / kPow10[decimals];
+  const double value = static_cast<double>(mantissa) / kPowersOfTen[decimals];
   return negative ? -value : value;
+}
+
+std::int64_t NaiveSeconds(const LocalDateTime& f) {
+  return (DaysFromCivil(f.year, f.month) + f.day - 1) * 86400 + std::int64_t{f.hour} * 3600 +
+         std::int64_t{f.minute} * 60 + f.second;
+}
+
+std::optional<std::int64_t> LocalLineTime(std::int64_t naive) {
+  return SolveLocal(naive, PlatformOffset);
+}
+
+bool ZoneWindow::Cover(std::int64_t from, std::int64_t to) {
+  if (count_ > 0 && from >= from_ && from < to_) {
+    int drop = 0;
+    while (drop + 1 < count_ && starts_[drop + 1] <= from) ++drop;
+    for (int i = drop; i < count_; ++i) starts_[i - drop] = starts_[i], offsets_[i - drop] = offsets_[i];
+    count_ -= drop;
+    from_ = from;
+  } else {
+    std::int64_t offset;
+    if (!PlatformOffset(from, offset) || !Plausible(offset)) return count_ = 0, false;
+    starts_[0] = from, offsets_[0] = offset;
+    count_ = 1;
+    from_ = from, to_ = from + 1;
+  }
+  if (!Extend(to)) return count_ = 0, false;
+  return true;
+}
+
+bool ZoneWindow::Extend(std::int64_t to) {
+  while (to_ < to) {
+    const std::int64_t next = std::min(to_ + 3600, to);
+    std::int64_t offset;
+    if (!PlatformOffset(next - 1, offset)) return false;
+    const std::int64_t last = offsets_[count_ - 1];
+    if (offset != last) {
+      // The first second of the new offset: off(low) is the last one, off(high) is not.
+      std::int64_t low = to_ - 1, high = next - 1;
+      while (high - low > 1) {
+        const std::int64_t middle = low + (high - low) / 2;
+        std::int64_t seen;
+        if (!PlatformOffset(middle, seen)) return false;
+        (seen == last ? low : high) = middle;
+      }
+      std::int64_t changed;
+      if (!PlatformOffset(high, changed) || changed != offset || !Plausible(offset) ||
+          count_ == kMaxChanges)
+        return false;
+      starts_[count_] = high, offsets_[count_] = offset;
+      ++count_;
+    }
+    to_ = next;
+  }
+  return true;
+}
+
+std::int64_t ZoneWindow::OffsetAt(std::int64_t time) const {
+  int i = count_ - 1;
+  while (i > 0 && starts_[i] > time) --i;
+  return offsets_[i];
 }
 
 std::optional<std::int32_t> LineTimeConverter::Convert(const LocalDateTime& f) {
   if (f.year < 1970 || f.month < 1 || f.month > 12 || f.day < 1 || f.day > 31 || f.hour > 23 ||
       f.minute > 59 || f.second > 59)
     return std::nullopt;
-  // The fields read as if they were UTC; mktime normalises them the same linear way. Lines
-  // come in date order, so the day's number is worked out once per day.
-  if (!dayValid_ || f.year != year_ || f.month != month_ || f.day != day_) {
-    dayNumber_ = DaysFromCivil(f.year, f.month) + f.day - 1;
-    year_ = f.year, month_ = f.month, day_ = f.day;
-    dayValid_ = true;
+  std::int32_t time;
+  if (!ConvertNaive(NaiveSeconds(f), time)) return std::nullopt;
+  return time;
+}
+
+bool LineTimeConverter::ConvertOther(std::int64_t naive, std::int32_t& time) {
+  constexpr std::int64_t kLowest = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int64_t kHighest = std::numeric_limits<std::int32_t>::max();
+  const std::int64_t day = FloorDiv(naive, 86400) * 86400;
+  if (!haveDay_ || day != day_) {
+    // Every offset that LocalLineTime looks at for a time of this day lies within a day of it.
+    haveDay_ = true;
+    day_ = day;
+    uniformFrom_ = uniformTo_ = 0;
+    windowValid_ = window_.Cover(day - 86400, day + 2 * 86400);
+    if (windowValid_ && window_.Uniform()) {
+      offset_ = window_.FirstOffset();
+      uniformFrom_ = std::max(day, kLowest + offset_);
+      uniformTo_ = std::min(day + 86400, kHighest + offset_ + 1);
+      if (naive >= uniformFrom_ && naive < uniformTo_) {
+        time = static_cast<std::int32_t>(naive - offset_);
+        return true;
+      }
+    }
   }
-  const std::int64_t naive =
-      dayNumber_ * 86400 + std::int64_t{f.hour} * 3600 + std::int64_t{f.minute} * 60 + f.second;
-  const std::int64_t hour = FloorDiv(naive, 3600);
-  std::int64_t result;
-  if (valid_ && hour == hour_) {
-    result = naive + offset_;
-  } else {
-    const std::optional<std::int64_t> converted = LocalToTime(f);
-    if (!converted) return std::nullopt;
-    result = *converted;
-    offset_ = result - naive;
-    hour_ = hour;
-    valid_ = true;
-  }
-  if (result < std::numeric_limits<std::int32_t>::min() ||
-      result > std::numeric_limits<std::int32_t>::max())
-    return std::nullopt;
-  return static_cast<std::int32_t>(result);
+  const std::optional<std::int64_t> result =
+      windowValid_ ? SolveLocal(naive,
+                                [this](std::int64_t at, std::int64_t& offset) {
+                                  offset = window_.OffsetAt(at);
+                                  return true;
+                                })
+                   : LocalLineTime(naive);
+  if (!result || *result < kLowest || *result > kHighest) return false;
+  time = static_cast<std::int32_t>(*result);
+  return true;
 }
 
 }  // namespace kmr

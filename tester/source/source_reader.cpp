@@ -17,6 +17,8 @@ namespace {
 constexpr std::size_t kInitialBuffer = 1u << 20;
 // A line may grow the buffer up to this size; a longer one is skipped and reported.
 constexpr std::size_t kMaxLine = 64u << 20;
+// The fast path reads a line in place only this far from the end of the buffer.
+constexpr std::size_t kCommonRoom = 48;
 
 std::string Shown(std::string_view line) {
   std::string text(line.substr(0, 15));
@@ -68,6 +70,9 @@ bool SourceReader::Open(const std::string& path) {
   begin_ = end_ = 0;
   eof_ = false;
   lineNumber_ = 0;
+  std::memcpy(&date_, "19700101", sizeof date_);
+  dateNaive_ = 0;
+  times_ = LineTimeConverter();  // the zone may have changed since the last file
   return true;
 }
 
@@ -150,7 +155,106 @@ bool SourceReader::NextRawLine(std::string_view& line) {
   }
 }
 
+bool SourceReader::SetDate(std::uint64_t date) {
+  unsigned char c[8];
+  std::memcpy(c, &date, sizeof c);
+  int digit[8];
+  for (int i = 0; i < 8; ++i) {
+    digit[i] = c[i] - '0';
+    if (c[i] < '0' || c[i] > '9') return false;
+  }
+  LocalDateTime f;
+  f.year = 1000 * digit[0] + 100 * digit[1] + 10 * digit[2] + digit[3];
+  f.month = 10 * digit[4] + digit[5];
+  f.day = 10 * digit[6] + digit[7];
+  if (f.year < 1970 || f.month < 1 || f.month > 12 || f.day < 1 || f.day > 31) return false;
+  date_ = date;
+  dateNaive_ = NaiveSeconds(f);
+  return true;
+}
+
+// Inlined into ReadLine, its one caller: the call costs a line a tenth of its time.
+// "YYYYMMDD?HHMMSS;" with digits and a valid date and time, then a price of at most 15 digits
+// (a '-' and a '.' allowed) ending the line or its field: read in place, without finding the line
+// first. False, with nothing read, for anything else, which the plain path then reads. Inlined
+// into ReadLine, its one caller: the call alone took about a tenth of a line's time.
+[[gnu::always_inline]] inline bool SourceReader::ReadCommonLine(SourceLine& out) {
+  const char* const base = buffer_.get();
+  const char* const p = base + begin_;
+  const char* const end = base + end_;
+  std::uint64_t date;
+  std::memcpy(&date, p, sizeof date);
+  if (date != date_ && !SetDate(date)) return false;
+  if (p[8] == '\n' || p[8] == ';' || p[15] != ';') return false;
+  auto digit = [&](int i) { return static_cast<unsigned>(static_cast<unsigned char>(p[i]) - '0'); };
+  const unsigned h1 = digit(9), h2 = digit(10), m1 = digit(11), m2 = digit(12), s1 = digit(13),
+                 s2 = digit(14);
+  if (h1 > 9 || h2 > 9 || m1 > 9 || m2 > 9 || s1 > 9 || s2 > 9) return false;
+  const unsigned hour = 10 * h1 + h2, minute = 10 * m1 + m2, second = 10 * s1 + s2;
+  if (hour > 23 || minute > 59 || second > 59) return false;
+
+  const char* q = p + 16;
+  const bool negative = *q == '-';
+  q += negative;
+  std::uint64_t mantissa = 0;
+  int digits = 0, decimals = 0;
+  for (unsigned d; q < end && (d = static_cast<unsigned char>(*q) - '0') <= 9; ++q, ++digits)
+    mantissa = mantissa * 10 + d;
+  if (q < end && *q == '.') {
+    ++q;
+    for (unsigned d; q < end && (d = static_cast<unsigned char>(*q) - '0') <= 9;
+         ++q, ++digits, ++decimals)
+      mantissa = mantissa * 10 + d;
+  }
+  if (digits == 0 || digits > 15 || q >= end) return false;
+  const char* lineEnd = q;  // one past the line's last character
+  const char* next;         // the following line's first byte
+  if (*q == '\n') {
+    next = q + 1;
+  } else if (*q == '\r' && q + 1 < end && q[1] == '\n') {
+    next = q + 2;
+  } else if (*q == ';') {
+    const void* found = std::memchr(q, '\n', static_cast<std::size_t>(end - q));
+    if (found == nullptr) return false;
+    lineEnd = static_cast<const char*>(found);
+    next = lineEnd + 1;
+    if (lineEnd[-1] == '\r') --lineEnd;
+  } else {
+    return false;  // an exponent, a hexadecimal number, anything strtod reads further
+  }
+  std::int32_t time;
+  if (!times_.ConvertNaive(dateNaive_ + hour * 3600 + minute * 60 + second, time)) return false;
+  if (readAsk_) {
+    const std::optional<std::string_view> field =
+        AskField(std::string_view(p, static_cast<std::size_t>(lineEnd - p)));
+    const std::optional<double> ask = field ? ParseDecimal(*field) : std::nullopt;
+    if (!ask) return false;
+    out.ask = *ask;
+  }
+  // Both the digits and the power of ten are exact doubles: the quotient is strtod's value. The
+  // prices of a file keep to a narrow range, so most quotients were worked out before.
+  const std::uint64_t key = mantissa | std::uint64_t(decimals) << 50 | std::uint64_t(negative) << 55;
+  PriceMemo& memo = prices_[mantissa % kPriceMemo];
+  if (memo.key != key) {
+    const double value = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+    memo.key = key;
+    memo.value = negative ? -value : value;
+  }
+  lastPrice_ = memo.value;
+  lastTickTime_ = time;
+  out.time = time;
+  out.price = lastPrice_;
+  begin_ = static_cast<std::size_t>(next - base);
+  ++lineNumber_;
+  return true;
+}
+
 bool SourceReader::ReadLine(SourceLine& out) {
+  if (!plainOnly_ && end_ - begin_ >= kCommonRoom && ReadCommonLine(out)) return true;
+  return ReadPlainLine(out);
+}
+
+bool SourceReader::ReadPlainLine(SourceLine& out) {
   if (fd_ < 0) return false;
   if (caches_ != nullptr) {
     if (!cacheChosen_) cache_ = FindPriceCache(*caches_, path_, readAsk_), cacheChosen_ = true;

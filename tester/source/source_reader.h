@@ -1,5 +1,7 @@
 // The reader of the tester's price file: one price per line, local date and time in the first 15
-// characters, the price after the first ';'. Streams the file with large buffered reads.
+// characters, the price after the first ';'. Streams the file with large buffered reads and reads
+// the common line "YYYYMMDD HHMMSS;price" straight from the buffer; any other line takes the
+// plain path, which holds every check.
 #pragma once
 
 #include <cstdint>
@@ -68,6 +70,10 @@ class SourceReader {
   void SetReadAsk(bool read) { readAsk_ = read; }
   bool ReadsAsk() const { return readAsk_; }
 
+  // Every line through the plain path: the reference the fast path is measured and tested
+  // against. Off by default.
+  void SetPlainOnly(bool plain) { plainOnly_ = plain; }
+
   const std::string& FileName() const { return path_; }
   long LineNumber() const { return lineNumber_; }  // of the line read last, 1-based
   double LastPrice() const { return lastPrice_; }
@@ -77,6 +83,9 @@ class SourceReader {
   bool ReadCachedLine(SourceLine& out);  // in price_cache.cpp
   bool NextRawLine(std::string_view& line);
   bool Fill();
+  bool ReadPlainLine(SourceLine& out);
+  bool ReadCommonLine(SourceLine& out);
+  bool SetDate(std::uint64_t date);
 
   int fd_ = -1;
   std::string path_;
@@ -93,7 +102,18 @@ class SourceReader {
   double lastPrice_ = 0.0;
   std::int32_t lastTickTime_ = 0;
   bool readAsk_ = false;
+  bool plainOnly_ = false;
+  // The date characters of the last common line and their day, as a local time read as UTC.
+  std::uint64_t date_ = 0;
+  std::int64_t dateNaive_ = 0;
   LineTimeConverter times_;
+  // Prices read before, by their digits, decimals and sign (no key has bit 63 set).
+  struct PriceMemo {
+    std::uint64_t key = ~std::uint64_t{0};
+    double value = 0;
+  };
+  static constexpr std::size_t kPriceMemo = 1024;
+  std::unique_ptr<PriceMemo[]> prices_{new PriceMemo[kPriceMemo]};
 };
 
 // "Check File": the summary of a whole file, "%li lines\r\nData range: %s   -   %s\r\n
