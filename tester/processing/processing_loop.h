@@ -68,6 +68,8 @@ class ProcessingLoop {
   // `tradeTill`, as if the file ended there. The defaults leave the whole file.
   void SetHistoryFrom(std::int64_t historyFrom) { historyFrom_ = historyFrom; }
   void SetTradeTill(std::int64_t tradeTill) { tradeTill_ = tradeTill; }
+  // Parsed price files to take the lines from instead of reading the file (null: none).
+  void SetPriceCaches(const PriceCaches* caches) { reader_.SetCaches(caches); }
   // The clock of timed processing (milliseconds); defaults to std::chrono::steady_clock.
   void SetClock(std::uint64_t (*nowMs)()) { nowMs_ = nowMs; }
 

@@ -104,6 +104,7 @@ ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup) {
     loop.SetHistoryBars(setup.historyBars);
     if (setup.historyFrom) loop.SetHistoryFrom(*setup.historyFrom);
     if (setup.tradeTill) loop.SetTradeTill(*setup.tradeTill);
+    loop.SetPriceCaches(setup.priceCaches);
     try {
       view.AddLogLine("Processing ALL Data...", false, loop.LastTickTime());
       const auto start = std::chrono::steady_clock::now();

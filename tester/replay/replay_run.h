@@ -13,6 +13,7 @@
 #include "tester/report/run_recording.h"
 #include "tester/report/run_statistics.h"
 #include "tester/settings/settings_store.h"
+#include "tester/source/price_cache.h"
 
 namespace kmr {
 
@@ -27,6 +28,7 @@ struct ReplaySetup {
   bool quotesFromFile = false;  // fill at the file's ask (--quotes bid-ask)
   std::string historyBars;      // bars fed before the price file (--history-bars)
   double accountSize = kDefaultAccountSize;
+  const PriceCaches* priceCaches = nullptr;  // the price file parsed before (sweeps)
   std::string loadNote;  // why the stored settings were not used, when they were asked for
   std::string error;     // settings that cannot be formed, naming the option; empty when fine
 };

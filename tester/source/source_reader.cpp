@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "tester/settings/text_convert.h"
+#include "tester/source/price_cache.h"
 
 namespace kmr {
 
@@ -64,6 +65,9 @@ bool SourceReader::Open(const std::string& path) {
   begin_ = end_ = 0;
   eof_ = false;
   lineNumber_ = 0;
+  cache_ = nullptr;
+  cacheChosen_ = false;
+  cacheAt_ = 0;
   return true;
 }
 
@@ -148,6 +152,10 @@ bool SourceReader::NextRawLine(std::string_view& line) {
 
 bool SourceReader::ReadLine(SourceLine& out) {
   if (fd_ < 0) return false;
+  if (caches_ != nullptr) {
+    if (!cacheChosen_) cache_ = FindPriceCache(*caches_, path_, readAsk_), cacheChosen_ = true;
+    if (cache_ != nullptr) return ReadCachedLine(out);
+  }
   std::string_view line;
   if (!NextRawLine(line)) {
     Close();

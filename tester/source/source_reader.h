@@ -32,6 +32,9 @@ struct SourceLine {
   double ask = 0;  // the third field, read only with SetReadAsk(true)
 };
 
+class PriceCache;
+struct PriceCaches;
+
 class SourceReader {
  public:
   SourceReader();
@@ -54,6 +57,11 @@ class SourceReader {
   void SetReadAsk(bool read) { readAsk_ = read; }
   bool ReadsAsk() const { return readAsk_; }
 
+  // Lines from `caches` instead of the file when one holds this file name with the reader's ask
+  // setting: the same lines, errors, line numbers and last price without reading the file
+  // again. The file is still opened (and must open) as without them. Null: none.
+  void SetCaches(const PriceCaches* caches) { caches_ = caches; }
+
   const std::string& FileName() const { return path_; }
   long LineNumber() const { return lineNumber_; }  // of the line read last, 1-based
   double LastPrice() const { return lastPrice_; }
@@ -62,6 +70,7 @@ class SourceReader {
  private:
   bool NextRawLine(std::string_view& line);
   bool Fill();
+  bool ReadCachedLine(SourceLine& out);  // in price_cache.cpp
 
   int fd_ = -1;
   std::string path_;
@@ -75,6 +84,10 @@ class SourceReader {
   std::int32_t lastTickTime_ = 0;
   bool readAsk_ = false;
   LineTimeConverter times_;
+  const PriceCaches* caches_ = nullptr;
+  const PriceCache* cache_ = nullptr;  // chosen at the first line after Open
+  bool cacheChosen_ = false;
+  std::size_t cacheAt_ = 0;
 };
 
 // "Check File": the summary of a whole file, "%li lines\r\nData range: %s   -   %s\r\n

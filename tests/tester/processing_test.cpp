@@ -356,7 +356,9 @@ TEST_F(ProcessingTest, WindowSkipsEarlyLinesAndEndsTheTradeAtTradeTill) {
       EXPECT_EQ(loop_.LastTickTime(), Minute(3));
       EXPECT_FALSE(view_.timer);
       EXPECT_TRUE(view_.errors.empty());
-      if (delay) EXPECT_EQ(view_.log.back(), "Processing TRADING Data finished");
+      if (delay) {
+        EXPECT_EQ(view_.log.back(), "Processing TRADING Data finished");
+      }
       loop_.ProcessTD();  // nothing left, as after the last line of the file
       EXPECT_EQ(view_.messages, (std::vector<std::string>{kNoDataMessage}));
     }

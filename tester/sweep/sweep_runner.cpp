@@ -1,0 +1,334 @@
+#include "tester/sweep/sweep_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <type_traits>
+
+#include "tester/connector/library_connector.h"
+#include "tester/replay/replay_command.h"
+#include "tester/replay/replay_options.h"
+#include "tester/replay/replay_run.h"
+
+namespace kmr {
+
+namespace {
+
+static_assert(std::is_trivially_copyable_v<SweepFigures>);
+static_assert(std::is_trivially_copyable_v<RunStatistics>);
+
+// The same checks, in the same words, as kmr-replay makes before it loads the engine.
+std::string UnreadableFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return path + ": cannot open: " + std::strerror(errno);
+  struct stat info;
+  const bool isFolder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+  close(fd);
+  return isFolder ? path + ": cannot open: it is a folder" : std::string();
+}
+
+std::string OptionNotForSweeps(const ReplayOptions& options) {
+  if (options.help) return "--help";
+  if (options.save) return "--save";
+  if (options.showSettings) return "--show-settings";
+  if (!options.reportDir.empty()) return "--report";
+  return {};
+}
+
+void RunInto(SweepRow& row, const SweepRun& run, const EngineApi* engine,
+             const std::string& engineLibrary, const PriceCaches* caches) {
+  ReplayOptions options;
+  try {
+    options = ParseReplayOptions(run.replayArgs);
+  } catch (const OptionError& error) {
+    row.error = error.what();
+    return;
+  }
+  row.file = options.priceFile;
+  if (const std::string option = OptionNotForSweeps(options); !option.empty()) {
+    row.error = option + " is not for sweep runs";
+    return;
+  }
+  ReplaySetup setup = ResolveReplaySetup(options);
+  setup.priceCaches = caches;
+  if (!setup.error.empty()) {
+    row.error = setup.error;
+    return;
+  }
+  if (options.priceFile.empty()) {
+    row.error = "no price file given";
+    return;
+  }
+  if (!setup.haveHistoryTill) {
+    row.error = "no history-till time: give --history-till \"YYYY-MM-DD HH:MM:SS\" or store one";
+    return;
+  }
+  std::error_code ignored;
+  const std::string file = std::filesystem::absolute(options.priceFile, ignored).string();
+  ReplayInputs inputs;
+  inputs.quotesFromFile = setup.quotesFromFile;
+  if (!setup.historyBars.empty())
+    inputs.historyBars = std::filesystem::absolute(setup.historyBars, ignored).string();
+  row.command = ReplayCommandLine(setup.record, file, setup.accountSize, options.library, inputs);
+  if (std::string error = UnreadableFile(options.priceFile); !error.empty()) {
+    row.error = std::move(error);
+    return;
+  }
+  if (!options.historyBars.empty()) {
+    if (std::string error = UnreadableFile(options.historyBars); !error.empty()) {
+      row.error = std::move(error);
+      return;
+    }
+  }
+
+  CKMRLibraryConnector own;
+  if (engine == nullptr || options.library != engineLibrary) {
+    if (!own.BindLibrary(options.library)) {
+      row.error = own.LastError();
+      return;
+    }
+    engine = &own.Api();
+  }
+  const ReplayResult result = RunReplay(*engine, setup);
+  if (!result.error.empty()) {
+    row.error = result.error;
+    return;
+  }
+  if (result.historyLines + result.tradeLines == 0) {
+    row.error = options.priceFile + ": the file holds no price lines";
+    return;
+  }
+  SweepFigures& f = row.figures;
+  f.lines = result.historyLines + result.tradeLines;
+  f.historyLines = result.historyLines;
+  f.tradeLines = result.tradeLines;
+  f.usedHistoryBars = result.usedHistoryBars;
+  f.historyBars = result.historyBars;
+  f.floatingProfit = result.floatingProfit;
+  f.closedProfit = result.closedProfit;
+  f.maxDrawdown = result.maxDrawdown;
+  f.maxPosition = result.maxPosition;
+  f.longDeals = result.longDeals;
+  f.shortDeals = result.shortDeals;
+  f.openDeals = result.openDeals;
+  f.accountSize = result.statistics.accountSize;
+  row.statistics = result.statistics;
+  row.ok = true;
+}
+
+// --- What a worker sends back: the plain figures, then three counted texts ---
+
+void PutText(std::string& out, const std::string& text) {
+  const std::uint64_t size = text.size();
+  out.append(reinterpret_cast<const char*>(&size), sizeof size);
+  out += text;
+}
+
+bool TakeText(std::string_view& in, std::string& text) {
+  std::uint64_t size = 0;
+  if (in.size() < sizeof size) return false;
+  std::memcpy(&size, in.data(), sizeof size);
+  in.remove_prefix(sizeof size);
+  if (in.size() < size) return false;
+  text.assign(in.data(), size);
+  in.remove_prefix(size);
+  return true;
+}
+
+std::string EncodeRow(const SweepRow& row) {
+  std::string out;
+  const char ok = row.ok ? 1 : 0;
+  out += ok;
+  out.append(reinterpret_cast<const char*>(&row.figures), sizeof row.figures);
+  out.append(reinterpret_cast<const char*>(&row.statistics), sizeof row.statistics);
+  PutText(out, row.file);
+  PutText(out, row.command);
+  PutText(out, row.error);
+  return out;
+}
+
+bool DecodeRow(std::string_view in, SweepRow& row) {
+  if (in.size() < 1 + sizeof row.figures + sizeof row.statistics) return false;
+  row.ok = in[0] == 1;
+  std::memcpy(&row.figures, in.data() + 1, sizeof row.figures);
+  std::memcpy(&row.statistics, in.data() + 1 + sizeof row.figures, sizeof row.statistics);
+  in.remove_prefix(1 + sizeof row.figures + sizeof row.statistics);
+  return TakeText(in, row.file) && TakeText(in, row.command) && TakeText(in, row.error) &&
+         in.empty();
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+struct Worker {
+  pid_t pid = -1;
+  int fd = -1;
+  std::size_t run = 0;  // position in the run list
+  std::string received;
+};
+
+// Workers still running when the sweep is left by an exception are stopped and reaped.
+struct WorkerGuard {
+  std::vector<Worker>& workers;
+  ~WorkerGuard() {
+    for (Worker& w : workers) {
+      kill(w.pid, SIGKILL);
+      close(w.fd);
+      int status = 0;
+      while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+      }
+    }
+  }
+};
+
+std::string EndedHow(int status) {
+  if (WIFSIGNALED(status)) return "the run's worker was killed by signal " +
+                                 std::to_string(WTERMSIG(status));
+  return "the run's worker ended without a result (exit status " +
+         std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
+}
+
+}  // namespace
+
+int AvailableCores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return count;
+  }
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<int>(online) : 1;
+}
+
+SweepRow RunSweepRunHere(const SweepRun& run, const EngineApi* engine,
+                         const std::string& engineLibrary, const SweepExec& exec,
+                         const PriceCaches* caches) {
+  SweepRow row;
+  row.index = run.index;
+  row.params = run.params;
+  try {
+    RunInto(row, run, engine, engineLibrary, caches);
+  } catch (const std::exception& error) {
+    row.ok = false;
+    row.error = error.what();
+  }
+  row.json = SweepRowJson(row, exec.sweepId, exec.sweepRuns);
+  return row;
+}
+
+PriceCaches BuildPriceCaches(const std::vector<SweepRun>& runs) {
+  PriceCaches caches;
+  for (const SweepRun& run : runs) {
+    ReplayOptions options;
+    try {
+      options = ParseReplayOptions(run.replayArgs);
+    } catch (const OptionError&) {
+      continue;  // the run fails with it on its own
+    }
+    if (options.priceFile.empty() ||
+        FindPriceCache(caches, options.priceFile, options.quotesFromFile) != nullptr)
+      continue;
+    if (auto cache = PriceCache::Build(options.priceFile, options.quotesFromFile))
+      caches.caches.push_back(std::move(cache));
+  }
+  return caches;
+}
+
+void RunSweepRuns(const std::vector<SweepRun>& runs, const SweepExec& exec,
+                  const std::function<void(const SweepRow&)>& onRow) {
+  if (runs.empty()) return;
+  setenv("KMR_NO_WINDOW", "1", 0);  // no event loop here to serve the engine's window
+  // Loaded once here and never called: every worker forked from here starts from the state the
+  // library has right after loading.
+  CKMRLibraryConnector connector;
+  if (!connector.BindLibrary(exec.library)) throw SweepLibraryError(connector.LastError());
+  const EngineApi* engine = &connector.Api();
+  // Read here once; the workers share its pages.
+  const PriceCaches caches = exec.priceCache ? BuildPriceCaches(runs) : PriceCaches{};
+
+  const std::size_t jobs =
+      static_cast<std::size_t>(exec.jobs > 0 ? exec.jobs : AvailableCores());
+  std::vector<Worker> workers;
+  const WorkerGuard guard{workers};
+  std::size_t next = 0;
+  std::fflush(nullptr);  // nothing buffered is written twice by a child
+  while (next < runs.size() || !workers.empty()) {
+    while (next < runs.size() && workers.size() < jobs) {
+      int fds[2];
+      if (pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("cannot start a worker: ") + std::strerror(errno));
+      const pid_t pid = fork();
+      if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        throw std::runtime_error(std::string("cannot start a worker: ") + std::strerror(errno));
+      }
+      if (pid == 0) {
+        close(fds[0]);
+        // The engine's debug lines of every run would bury the sweep's own.
+        if (const int null = open("/dev/null", O_WRONLY | O_CLOEXEC); null >= 0) dup2(null, 2);
+        for (const Worker& w : workers) close(w.fd);
+        const SweepRow row = RunSweepRunHere(runs[next], engine, exec.library, exec, &caches);
+        _exit(WriteAll(fds[1], EncodeRow(row)) ? 0 : 1);
+      }
+      close(fds[1]);
+      workers.push_back({pid, fds[0], next, {}});
+      ++next;
+    }
+    std::vector<pollfd> waiting;
+    for (const Worker& w : workers) waiting.push_back({w.fd, POLLIN, 0});
+    if (poll(waiting.data(), waiting.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
+    }
+    for (std::size_t i = workers.size(); i-- > 0;) {
+      if (waiting[i].revents == 0) continue;
+      Worker& w = workers[i];
+      char buffer[65536];
+      const ssize_t got = read(w.fd, buffer, sizeof buffer);
+      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (got > 0) {
+        w.received.append(buffer, static_cast<std::size_t>(got));
+        continue;
+      }
+      close(w.fd);
+      int status = 0;
+      while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      const SweepRun& run = runs[w.run];
+      SweepRow row;
+      row.index = run.index;
+      row.params = run.params;
+      if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0 && DecodeRow(w.received, row))) {
+        row = SweepRow{};
+        row.index = run.index;
+        row.params = run.params;
+        row.error = EndedHow(status);
+      }
+      row.json = SweepRowJson(row, exec.sweepId, exec.sweepRuns);
+      workers.erase(workers.begin() + static_cast<std::ptrdiff_t>(i));
+      onRow(row);
+    }
+  }
+}
+
+}  // namespace kmr

@@ -1,0 +1,27 @@
+// kmr-sweep and kmr-replay as the sweep tests run them, and the sample prices they sweep.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tester/sweep/json_line.h"
+#include "tests/convert/run_program.h"
+
+namespace kmr::test {
+
+// kmr-sweep with the built engine library.
+Outcome Sweep(std::vector<std::string> args);
+
+// The settings under which the sample trades (those of run.sh), the history till `till`.
+std::vector<std::string> SampleSettings(const std::string& till);
+
+// The first `lines` lines of the bundled sample, written into `folder`.
+std::string SampleHead(const std::string& folder, int lines);
+
+// kmr-replay --json of a row's reproducing command, run by the shell as the row spells it.
+Outcome ReplayCommand(const std::string& command);
+
+// The parsed lines of a results file.
+std::vector<JsonValue> Rows(const std::string& path);
+
+}  // namespace kmr::test
