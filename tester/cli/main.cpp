@@ -131,11 +131,18 @@ int Run(const std::vector<std::string>& args) {
     const std::string file = std::filesystem::absolute(options.priceFile, ignored).string();
     ReplayInputs inputs;
     inputs.quotesFromFile = setup.quotesFromFile;
+    inputs.historyFrom = setup.historyFrom;
+    inputs.tradeTill = setup.tradeTill;
     if (!setup.historyBars.empty())
       inputs.historyBars = std::filesystem::absolute(setup.historyBars, ignored).string();
     const RunReport report{
-        file, ReplayCommandLine(record, file, setup.accountSize, options.library, inputs), record,
-        result.recording, result.statistics};
+        file,
+        ReplayCommandLine(record, file, setup.accountSize, options.library, inputs),
+        record,
+        result.recording,
+        result.statistics,
+        setup.historyFrom,
+        setup.tradeTill};
     if (const std::string error = WriteRunReport(options.reportDir, report); !error.empty()) {
       std::fprintf(stderr, "kmr-replay: report not written: %s\n", error.c_str());
       return kExitBadInput;

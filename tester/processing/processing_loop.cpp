@@ -108,6 +108,12 @@ bool ProcessingLoop::ReadSourceLine(SourceLine& line) {
   return false;
 }
 
+bool ProcessingLoop::ReadHistoryLine(SourceLine& line) {
+  while (ReadSourceLine(line))
+    if (line.time >= historyFrom_) return true;
+  return false;
+}
+
 void ProcessingLoop::StartHistory() {
   if (state_ == SourceState::kClosed && !OpenSource()) return;
   if (state_ != SourceState::kHistory) return;
@@ -130,7 +136,7 @@ void ProcessingLoop::StartHistory() {
   reader_.SetReadAsk(view_.QuotesFromFile());
   if (!historyBarsFile_.empty()) {
     SourceLine first;
-    if (!havePending_ && ReadSourceLine(first)) pending_ = first, havePending_ = true;
+    if (!havePending_ && ReadHistoryLine(first)) pending_ = first, havePending_ = true;
     try {
       historyBars_ =
           FeedHistoryBars(engine_, historyBarsFile_,
@@ -150,7 +156,7 @@ void ProcessingLoop::StartHistory() {
   {
     BusyScope busy(view_);
     SourceLine line;
-    while (ReadSourceLine(line)) {
+    while (ReadHistoryLine(line)) {
       if (engine_ != nullptr) engine_->ProcessHistoryTick(line.price, line.time, 0);
       if (recorder_ != nullptr) recorder_->HistoryLine(line.time);
       ++historyLines_;
@@ -169,6 +175,7 @@ void ProcessingLoop::ProcessTradeLine(const SourceLine& line, bool& drained) {
   const int result =
       engine_ != nullptr ? engine_->ProcessNewTick(line.price, ask, line.time, 0) : 0;
   ++tradeLines_;
+  if (line.time >= tradeTill_) reader_.Close();  // the next read ends the part, as at the end
   drained = result != 0;
   if (drained) DrainCommands();
   if (recorder_ != nullptr) recorder_->EndTradeLine();
@@ -230,7 +237,7 @@ void ProcessingLoop::OnTimer(std::uint64_t nowMs) {
   if (state_ != SourceState::kClosed) {
     try {
       SourceLine line;
-      if (!ReadSourceLine(line)) {
+      if (!(state_ == SourceState::kHistory ? ReadHistoryLine(line) : ReadSourceLine(line))) {
         view_.AddLogLine("Processing TRADING Data finished", false, LastTickTime());
         running_ = false;
         StopTimer();

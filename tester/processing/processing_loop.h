@@ -63,6 +63,11 @@ class ProcessingLoop {
   // The recorder of the run's report (null: none), told of every line; cleared when history
   // processing starts, as the broker's statistics are.
   void SetRecorder(RunRecorder* recorder) { recorder_ = recorder; }
+  // A time window on the price file (seconds since 1970 UTC): lines before `historyFrom` are
+  // skipped, not given to the engine; the trade part ends with the first line at or after
+  // `tradeTill`, as if the file ended there. The defaults leave the whole file.
+  void SetHistoryFrom(std::int64_t historyFrom) { historyFrom_ = historyFrom; }
+  void SetTradeTill(std::int64_t tradeTill) { tradeTill_ = tradeTill; }
   // Parsed price files to take the lines from instead of reading the file (null: none).
   void SetPriceCaches(const PriceCaches* caches) { reader_.SetCaches(caches); }
   // The clock of timed processing (milliseconds); defaults to std::chrono::steady_clock.
@@ -82,6 +87,7 @@ class ProcessingLoop {
 
  private:
   bool ReadSourceLine(SourceLine& line);
+  bool ReadHistoryLine(SourceLine& line);  // skips the lines before historyFrom_
   void ProcessTradeLine(const SourceLine& line, bool& drained);
   void StartTimer();
   void StopTimer();
@@ -96,6 +102,9 @@ class ProcessingLoop {
   SourceReader reader_;
   SourceState state_ = SourceState::kClosed;
   std::int32_t historyTill_ = std::numeric_limits<std::int32_t>::max();
+  // 64 bits, so that no 32-bit line time lies outside the defaults.
+  std::int64_t historyFrom_ = std::numeric_limits<std::int64_t>::min();
+  std::int64_t tradeTill_ = std::numeric_limits<std::int64_t>::max();
   bool running_ = false;
   bool step_ = false;
   bool timerActive_ = false;

@@ -27,6 +27,12 @@ std::string ChartList(const std::uint32_t (&charts)[8], bool isTrend) {
 
 }  // namespace
 
+std::string LocalTimeOptionText(std::int32_t time) {
+  const LocalDateTime t = LocalFieldsOf(time);
+  return Format("%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                t.second);
+}
+
 std::string ShellQuote(std::string_view text) {
   bool safe = !text.empty();
   for (char c : text) safe = safe && IsSafe(c);
@@ -48,9 +54,9 @@ std::string ReplayCommandLine(const SettingsRecord& record, const std::string& p
   };
   auto real = [&](const char* name, double value) { add(name, ShortestNumber(value)); };
   auto whole = [&](const char* name, long long value) { add(name, std::to_string(value)); };
-  const LocalDateTime till = LocalFieldsOf(record.HistoryTill);
-  add("--history-till", Format("%04d-%02d-%02d %02d:%02d:%02d", till.year, till.month, till.day,
-                               till.hour, till.minute, till.second));
+  if (inputs.historyFrom) add("--history-from", LocalTimeOptionText(*inputs.historyFrom));
+  add("--history-till", LocalTimeOptionText(record.HistoryTill));
+  if (inputs.tradeTill) add("--trade-till", LocalTimeOptionText(*inputs.tradeTill));
   real("--spread", s.Spread);
   real("--stop", s.StopDistance);
   real("--limit", s.LimitDistance);

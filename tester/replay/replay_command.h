@@ -2,6 +2,8 @@
 // same results whatever settings are stored where it is run.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,13 +17,17 @@ std::string ShellQuote(std::string_view text);
 
 // What a run took besides its settings: the ask from the price file, history bars.
 struct ReplayInputs {
-  bool quotesFromFile = false;  // --quotes bid-ask
-  std::string historyBars;      // --history-bars FILE
+  bool quotesFromFile = false;                         // --quotes bid-ask
+  std::string historyBars;                             // --history-bars FILE
+  std::optional<std::int32_t> historyFrom, tradeTill;  // --history-from, --trade-till
 };
 
-// kmr-replay --defaults with every setting of `record`, its history-till time (local), the
-// account size, the library when one was named, the inputs, and the price file. The zone the
-// local times were read in goes in front when TZ is set.
+// A time as the time options take it: "YYYY-MM-DD HH:MM:SS", local.
+std::string LocalTimeOptionText(std::int32_t time);
+
+// kmr-replay --defaults with every setting of `record`, its history-till time (local) and the
+// window, the account size, the library when one was named, the inputs, and the price file. The
+// zone the local times were read in goes in front when TZ is set.
 std::string ReplayCommandLine(const SettingsRecord& record, const std::string& priceFile,
                               double accountSize, const std::string& library = {},
                               const ReplayInputs& inputs = {});

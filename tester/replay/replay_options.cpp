@@ -163,13 +163,13 @@ void ApplySettingOption(const std::string& name, const std::string& value, Teste
   }
 }
 
-LocalDateTime ParseHistoryTillText(const std::string& text) {
+LocalDateTime ParseLocalTimeOption(const std::string& option, const std::string& text) {
   LocalDateTime t;
   int consumed = 0;
   if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d%n", &t.year, &t.month, &t.day, &t.hour,
                   &t.minute, &t.second, &consumed) != 6 ||
       static_cast<std::size_t>(consumed) != text.size())
-    throw OptionError("--history-till: expected \"YYYY-MM-DD HH:MM:SS\", got '" + text + "'");
+    throw OptionError(option + ": expected \"YYYY-MM-DD HH:MM:SS\", got '" + text + "'");
   return t;
 }
 
@@ -224,6 +224,10 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args) {
       options.accountSize = size;
     } else if (name == "--history-till")
       options.historyTill = ParseHistoryTillText(value());
+    else if (name == "--history-from")
+      options.historyFrom = ParseLocalTimeOption(name, value());
+    else if (name == "--trade-till")
+      options.tradeTill = ParseLocalTimeOption(name, value());
     else if (IsSettingOption(name)) {
       const std::string v = value();
       TesterSettings probe;

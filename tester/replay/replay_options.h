@@ -20,6 +20,8 @@ class OptionError : public std::runtime_error {
 struct ReplayOptions {
   std::string priceFile;
   std::optional<LocalDateTime> historyTill;
+  std::optional<LocalDateTime> historyFrom;  // --history-from: lines before it are skipped
+  std::optional<LocalDateTime> tradeTill;    // --trade-till: the run ends with the line at it
   bool defaults = false;
   bool json = false;
   bool showSettings = false;
@@ -39,8 +41,12 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args);
 // Applies one "--name value" setting to the record; throws OptionError for a bad value.
 void ApplySettingOption(const std::string& name, const std::string& value, TesterSettings& s);
 
-// "YYYY-MM-DD HH:MM:SS" (the fields are range-checked later, when the time is formed).
-LocalDateTime ParseHistoryTillText(const std::string& text);
+// "YYYY-MM-DD HH:MM:SS" (the fields are range-checked later, when the time is formed); a bad
+// text is an OptionError naming `option`.
+LocalDateTime ParseLocalTimeOption(const std::string& option, const std::string& text);
+inline LocalDateTime ParseHistoryTillText(const std::string& text) {
+  return ParseLocalTimeOption("--history-till", text);
+}
 
 extern const char* const kReplayHelp;
 

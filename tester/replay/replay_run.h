@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct ReplaySetup {
   SettingsRecord record;
   bool haveHistoryTill = false;
   LocalDateTime historyTill;
+  // The time window (seconds since 1970 UTC): --history-from, --trade-till.
+  std::optional<std::int32_t> historyFrom, tradeTill;
   std::string priceFile;
   bool quotesFromFile = false;  // fill at the file's ask (--quotes bid-ask)
   std::string historyBars;      // bars fed before the price file (--history-bars)
@@ -31,7 +34,8 @@ struct ReplaySetup {
 };
 
 // The stored settings (or the defaults with --defaults), the command line's settings over them
-// in order, the price file and the history-till time.
+// in order, the price file, the history-till time and the window. A window out of order
+// (history-from not before history-till, trade-till not after it) is an error naming the option.
 ReplaySetup ResolveReplaySetup(const ReplayOptions& options);
 
 struct ReplayResult {
@@ -51,8 +55,10 @@ struct ReplayResult {
 };
 
 // Runs the history part and the trade part of `setup` against the bound `engine`, always
-// untimed, and records it for its report. The engine is initialised by the run itself, so one
-// bound library serves many runs.
+// untimed, and records it for its report. A window that holds no line of the file (none from
+// history-from up to history-till; with trade-till, none after the history part up to
+// trade-till) ends the run with an error naming the option, found while reading. The
+// engine is initialised by the run itself, so one bound library serves many runs.
 ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup);
 
 // The result as kmr-replay --json prints it: the run's figures and log, then the account size

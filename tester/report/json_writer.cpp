@@ -81,4 +81,21 @@ void JsonObject::Object(std::string_view key, const JsonObject& inner) {
   }
 }
 
+void JsonObject::Objects(std::string_view key, const std::vector<JsonObject>& items) {
+  Key(key);
+  if (items.empty()) {
+    body_ += "[]";
+    return;
+  }
+  body_ += "[\n";
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    body_ += i ? ",\n    " : "    ";
+    for (char c : items[i].Finish()) {
+      body_ += c;
+      if (c == '\n') body_ += "    ";
+    }
+  }
+  body_ += "\n  ]";
+}
+
 }  // namespace kmr

@@ -19,6 +19,7 @@ class JsonObject {
   void Null(std::string_view key);
   // `inner` as the value of `key`, indented one level deeper.
   void Object(std::string_view key, const JsonObject& inner);
+  void Objects(std::string_view key, const std::vector<JsonObject>& items);  // an array of them
   std::string Finish() const { return body_.empty() ? "{}" : "{\n" + body_ + "\n}"; }
 
  private:

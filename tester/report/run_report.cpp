@@ -62,7 +62,10 @@ std::string RunReportJson(const RunReport& report) {
   AddTime(json, "historyTo", r.historyLines, r.lastHistoryTime);
   AddTime(json, "tradeFrom", r.tradeLines, r.firstTradeTime);
   AddTime(json, "tradeTo", r.tradeLines, r.lastTradeTime);
-  json.Object("settings", SettingsRecordJson(report.record));
+  JsonObject settings = SettingsRecordJson(report.record);
+  if (report.historyFrom) settings.Integer("HistoryFrom", *report.historyFrom);
+  if (report.tradeTill) settings.Integer("TradeTill", *report.tradeTill);
+  json.Object("settings", settings);
   JsonObject statistics;
   AddStatisticsJson(statistics, report.statistics);
   json.Object("statistics", statistics);

@@ -3,6 +3,8 @@
 // and report.html (the page a trader shows someone), written together into one folder.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "tester/report/run_recording.h"
@@ -17,6 +19,7 @@ struct RunReport {
   SettingsRecord record;  // the settings used and the history-till time
   RunRecording recording;
   RunStatistics statistics;
+  std::optional<std::int32_t> historyFrom, tradeTill;  // the window, when one was given
 };
 
 std::string RunReportJson(const RunReport& report);

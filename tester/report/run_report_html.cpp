@@ -236,7 +236,8 @@ std::string Charts(const std::uint32_t (&charts)[8], bool isTrend) {
   return list.empty() ? "none" : list;
 }
 
-std::string SettingsTables(const SettingsRecord& record) {
+std::string SettingsTables(const RunReport& report) {
+  const SettingsRecord& record = report.record;
   const TesterSettings& s = record.settings;
   auto number = [](double v) { return Plain(ShortestNumber(v)); };
   auto whole = [](long long v) { return Plain(std::to_string(v)); };
@@ -250,6 +251,8 @@ std::string SettingsTables(const SettingsRecord& record) {
       {"Commission per deal", number(s.DealComm)},
       {"History till", Plain(record.HistoryTill != 0 ? LocalText(record.HistoryTill) : "-")},
   };
+  if (report.historyFrom) broker.push_back({"History from", Plain(LocalText(*report.historyFrom))});
+  if (report.tradeTill) broker.push_back({"Trade till", Plain(LocalText(*report.tradeTill))});
   std::vector<NamedValue> engine = {
       {"Trend charts", Plain(Charts(s.TrendCharts, true))},
       {"Trend charts considered", whole(s.ConsiderFirst)},
@@ -314,7 +317,7 @@ std::string RunReportHtml(const RunReport& report) {
                                          "file was history, so there is no curve to draw.</p>\n",
                       "curves");
   body += HtmlSection("Statistics", StatisticsTables(report.statistics), "statistics");
-  body += HtmlSection("Settings", SettingsTables(report.record), "settings");
+  body += HtmlSection("Settings", SettingsTables(report), "settings");
   body += HtmlSection(Format("Trades (%zu, in the order they closed)", r.trades.size()),
                       TradeTable(r), "trades");
   return HtmlPage("Run report: " + BaseName(report.priceFile), body);

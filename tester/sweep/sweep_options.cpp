@@ -39,7 +39,22 @@ in a fresh engine, and writes one row per run; at the end prints the best runs.
   --shard K/N           only the runs whose index % N is K (0 <= K < N), for a cluster
   --merge               join the shard files into --out as one sweep of all runs writes it
   --no-price-cache      every run reads the price file itself (for comparison)
+  --walk-forward        walk-forward analysis: the grid on each training period, its best
+                        run by --rank-by on the test period that follows (see below)
+  --train D --test D    the training and test periods: D is a whole number of hours, days
+                        or weeks (36h, 365d, 13w; days and weeks are local calendar days)
+  --step D              how far each window moves on (default: the test period; not less)
+  --warmup D            the head of each training period that only warms the charts up
+                        before the in-sample trading (default: the test period)
+  --anchored            every training period starts at the file's first line
   -h, --help            this text
+
+Walk-forward: the in-sample runs take the training period as --history-from, the end of its
+warm-up as --history-till and its end as --trade-till; the out-of-sample run of the choice
+takes the whole training period as history (--history-from its start, --history-till the
+test start) and trades up to --trade-till the test end. FILE.jsonl/FILE.csv hold every
+in-sample run, STEM.oos.jsonl/.csv the out-of-sample rows, and STEM.walk-forward.json,
+STEM.windows.csv, STEM.oos-equity.csv, STEM.oos-trades.csv, STEM.walk-forward.html the report.
 
 Exit status: 0 done (failed runs are rows with their error); 2 bad arguments or results file;
 3 the engine library cannot be loaded.
@@ -132,6 +147,8 @@ SweepOptions ParseSweepOptions(const std::vector<std::string>& args) {
       options.test = value();
     } else if (name == "--step") {
       options.step = value();
+    } else if (name == "--warmup") {
+      options.warmup = value();
     } else if (name == "--anchored") {
       flag(options.anchored);
     } else {
@@ -140,6 +157,15 @@ SweepOptions ParseSweepOptions(const std::vector<std::string>& args) {
   }
   if (options.help) return options;
   if (haveSeed && !options.samples) throw SweepOptionError("--seed needs --samples");
+  if (!options.walkForward) {
+    for (const auto& [option, set] :
+         {std::pair<const char*, bool>{"--train", !options.train.empty()},
+          {"--test", !options.test.empty()},
+          {"--step", !options.step.empty()},
+          {"--warmup", !options.warmup.empty()},
+          {"--anchored", options.anchored}})
+      if (set) throw SweepOptionError(std::string(option) + " needs --walk-forward");
+  }
   if (options.merge) {
     for (const std::string& arg : options.baseArgs) {
       if (arg.rfind("-", 0) == 0 && arg.size() > 1)

@@ -28,7 +28,7 @@ struct SweepOptions {
   bool help = false;
   // Walk-forward analysis: the durations as given.
   bool walkForward = false;
-  std::string train, test, step;
+  std::string train, test, step, warmup;
   bool anchored = false;
 };
 

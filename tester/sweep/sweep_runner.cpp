@@ -68,6 +68,8 @@ void RunInto(SweepRow& row, const SweepRun& run, const EngineApi* engine,
   const std::string file = std::filesystem::absolute(options.priceFile, ignored).string();
   ReplayInputs inputs;
   inputs.quotesFromFile = setup.quotesFromFile;
+  inputs.historyFrom = setup.historyFrom;
+  inputs.tradeTill = setup.tradeTill;
   if (!setup.historyBars.empty())
     inputs.historyBars = std::filesystem::absolute(setup.historyBars, ignored).string();
   row.command = ReplayCommandLine(setup.record, file, setup.accountSize, options.library, inputs);

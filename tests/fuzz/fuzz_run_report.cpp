@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kmr::JsonObject json;
   kmr::AddStatisticsJson(json, s);
   FUZZ_CHECK(Clean(json.Finish()));
-  kmr::RunReport report{"/prices.txt", "kmr-replay", {}, recording, s};
+  kmr::RunReport report{"/prices.txt", "kmr-replay", {}, recording, s, {}, {}};
   FUZZ_CHECK(Clean(kmr::RunReportJson(report)));
   FUZZ_CHECK(Clean(kmr::TradesCsv(recording)));
   FUZZ_CHECK(Clean(kmr::EquityCsv(recording)));

@@ -329,6 +329,42 @@ TEST_F(ProcessingTest, TimedRunEndingInHistoryNeverFinishesHistory) {
   EXPECT_TRUE(view_.messages.empty());
 }
 
+// A window on the file: the lines before history-from never reach the engine, and the trade
+// part ends with the first line at or after trade-till, as at the end of the file; untimed and
+// timed alike, and a trade-till on a line's time or between two lines.
+TEST_F(ProcessingTest, WindowSkipsEarlyLinesAndEndsTheTradeAtTradeTill) {
+  loop_.SetClock(&FakeNow);
+  fakeNow = 0;
+  loop_.SetHistoryFrom(Minute(1));
+  for (const std::int64_t tradeTill : {Minute(3) + 0LL, Minute(2) + 30LL}) {
+    for (int delay : {0, 1}) {
+      SCOPED_TRACE(std::to_string(delay) + " " + std::to_string(tradeTill));
+      api_ = FakeApi();
+      view_ = RecordingView();
+      view_.file = dir_ + "/prices.txt";
+      settings_.ProcessingDelay = delay;
+      loop_.SetTradeTill(tradeTill);
+      loop_.ProcessALL();
+      for (std::uint64_t now = 1; delay && now <= 20; ++now) loop_.OnTimer(now);
+      EXPECT_EQ(Fake().historyTimes, (std::vector<int>{Minute(1), Minute(2)}));
+      EXPECT_EQ(Fake().Calls("ProcessNewTick"),
+                (std::vector<std::string>{"ProcessNewTick(1.75,2.25," + std::to_string(Minute(3)) +
+                                          ",0)"}));
+      EXPECT_EQ(loop_.HistoryLines(), 2);
+      EXPECT_EQ(loop_.TradeLines(), 1);
+      EXPECT_EQ(loop_.State(), SourceState::kClosed);
+      EXPECT_EQ(loop_.LastTickTime(), Minute(3));
+      EXPECT_FALSE(view_.timer);
+      EXPECT_TRUE(view_.errors.empty());
+      if (delay) {
+        EXPECT_EQ(view_.log.back(), "Processing TRADING Data finished");
+      }
+      loop_.ProcessTD();  // nothing left, as after the last line of the file
+      EXPECT_EQ(view_.messages, (std::vector<std::string>{kNoDataMessage}));
+    }
+  }
+}
+
 TEST_F(ProcessingTest, StopClosesTheSourceButKeepsTheTimer) {
   settings_.ProcessingDelay = 1;
   loop_.SetClock(&FakeNow);

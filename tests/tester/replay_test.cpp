@@ -6,41 +6,14 @@
 #include <sstream>
 
 #include "tester/settings/settings_store.h"
-#include "tests/tester/test_support.h"
+#include "tests/tester/replay_program.h"
 
 namespace kmr::test {
 namespace {
 
 const std::string kSmall = std::string(KMR_TEST_DATA) + "/replay_small.txt";
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-class ReplayTest : public TesterTest {
- protected:
-  Outcome Replay(const std::vector<std::string>& args) {
-    std::string command = std::string("'") + KMR_REPLAY_PROGRAM + "'";
-    for (const std::string& arg : args) command += " '" + arg + "'";
-    command += " >'" + dir_ + "/out' 2>'" + dir_ + "/err' </dev/null";
-    const int raw = std::system(command.c_str());
-    Outcome outcome;
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    outcome.out = Slurp(dir_ + "/out");
-    outcome.err = Slurp(dir_ + "/err");
-    return outcome;
-  }
-  static std::string Slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  static bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-  }
-};
+class ReplayTest : public ReplayProgramTest {};
 
 TEST_F(ReplayTest, JsonRunOnTheSmallFile) {
   // Line 100 is 1996-04-03 01:30:00: the history part is lines 1 to 100.

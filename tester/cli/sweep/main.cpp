@@ -5,6 +5,7 @@
 
 #include "tester/sweep/sweep_options.h"
 #include "tester/sweep/sweep_session.h"
+#include "tester/sweep/walk_forward_session.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -21,10 +22,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (options.merge) return kmr::MergeSweepShards(options, stdout, stderr);
-    if (options.walkForward) {
-      std::fprintf(stderr, "kmr-sweep: --walk-forward is not built yet\n");
-      return kmr::kSweepExitBadInput;
-    }
+    if (options.walkForward) return kmr::RunWalkForward(options, stdout, stderr);
     return kmr::RunSweep(options, stdout, stderr);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "kmr-sweep: %s\n", error.what());

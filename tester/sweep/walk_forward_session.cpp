@@ -1,0 +1,252 @@
+#include "tester/sweep/walk_forward_session.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tester/replay/replay_command.h"
+#include "tester/replay/replay_options.h"
+#include "tester/report/report_format.h"
+#include "tester/settings/text_convert.h"
+#include "tester/source/source_reader.h"
+#include "tester/sweep/sweep_results.h"
+#include "tester/sweep/sweep_runner.h"
+#include "tester/sweep/sweep_session.h"
+#include "tester/sweep/walk_forward_plan.h"
+#include "tester/sweep/walk_forward_record.h"
+#include "tester/sweep/walk_forward_report.h"
+#include "tester/sweep/walk_forward_stitch.h"
+
+namespace kmr {
+
+namespace {
+
+// The options walk-forward sets for every run itself.
+const char* const kWindowOptions[] = {"history-from", "history-till", "trade-till"};
+
+std::vector<std::string> WindowArgs(std::int32_t from, std::int32_t till, std::int32_t tradeTill) {
+  return {"--history-from", LocalTimeOptionText(from),
+          "--history-till", LocalTimeOptionText(till),
+          "--trade-till",   LocalTimeOptionText(tradeTill)};
+}
+
+std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+// The file's first and last line time, read once; throws SourceError for a bad line.
+std::pair<std::int32_t, std::int32_t> FileSpan(const std::string& path, bool readAsk) {
+  SourceReader reader;
+  if (!reader.Open(path)) throw std::runtime_error(path + ": cannot open");
+  reader.SetReadAsk(readAsk);
+  SourceLine line;
+  long lines = 0;
+  std::int32_t first = 0, last = 0;
+  while (reader.ReadLine(line)) {
+    if (lines++ == 0) first = line.time;
+    last = line.time;
+  }
+  if (lines == 0) throw std::runtime_error(path + ": the file holds no price lines");
+  return {first, last};
+}
+
+// The rows of `lines` (one JSON line each) as the results file reads them back.
+std::vector<ResultRow> AsResultRows(const std::vector<const SweepRow*>& rows) {
+  std::string text;
+  for (const SweepRow* row : rows) text += row->json + "\n";
+  return ParseResults(text, "rows").rows;
+}
+
+double AccountSizeOf(const SweepOptions& options) {
+  const ReplayOptions replay = ParseReplayOptions(options.baseArgs);
+  return replay.accountSize.value_or(kDefaultAccountSize);
+}
+
+}  // namespace
+
+int RunWalkForward(const SweepOptions& options, std::FILE* out, std::FILE* err) {
+  WalkForwardSpec spec;
+  std::vector<WalkForwardWindow> windows;
+  ReplayOptions replay;
+  try {
+    if (options.train.empty() || options.test.empty())
+      throw WalkForwardError("--walk-forward needs --train D and --test D");
+    if (options.shard) throw WalkForwardError("--shard is not for --walk-forward");
+    spec.train = ParseDuration("--train", options.train);
+    spec.test = ParseDuration("--test", options.test);
+    spec.step = options.step.empty() ? spec.test : ParseDuration("--step", options.step);
+    spec.warmup = options.warmup.empty() ? spec.test : ParseDuration("--warmup", options.warmup);
+    spec.anchored = options.anchored;
+    replay = ParseReplayOptions(options.baseArgs);
+    if (replay.historyFrom || replay.historyTill || replay.tradeTill)
+      throw WalkForwardError(
+          "--history-from, --history-till and --trade-till are set per window by --walk-forward");
+    for (const SweepAxis& axis : options.axes)
+      for (const char* name : kWindowOptions)
+        if (axis.name == name)
+          throw WalkForwardError("--vary " + axis.name + ": set per window by --walk-forward");
+    const auto [first, last] = FileSpan(options.priceFile, replay.quotesFromFile);
+    windows = PlanWalkForward(first, last, spec);
+  } catch (const std::exception& error) {
+    std::fprintf(err, "kmr-sweep: %s\n", error.what());
+    return kSweepExitBadInput;
+  }
+
+  // Every window's grid in one list, so that the workers never wait for a window to finish.
+  const std::vector<SweepRun> grid = SweepRunsOf(options);
+  std::vector<SweepRun> inSample;
+  inSample.reserve(windows.size() * grid.size());
+  for (const WalkForwardWindow& w : windows) {
+    for (const SweepRun& run : grid) {
+      SweepRun r;
+      r.index = inSample.size();
+      r.params.emplace_back("window", std::to_string(w.index));
+      r.params.insert(r.params.end(), run.params.begin(), run.params.end());
+      r.replayArgs = With(run.replayArgs, WindowArgs(w.trainStart, w.warmupEnd, w.trainEnd));
+      inSample.push_back(std::move(r));
+    }
+  }
+  SweepExec exec;
+  exec.jobs = options.jobs;
+  exec.library = options.library;
+  exec.priceCache = options.priceCache;
+  exec.sweepId = SweepIdOf(inSample);
+  exec.sweepRuns = inSample.size();
+  std::vector<SweepRow> inRows(inSample.size());
+  try {
+    RunSweepRuns(inSample, exec, [&](const SweepRow& row) { inRows[row.index] = row; });
+  } catch (const SweepLibraryError& error) {
+    std::fprintf(err, "kmr-sweep: %s\n", error.what());
+    return kSweepExitNoLibrary;
+  }
+  std::vector<const SweepRow*> all;
+  for (const SweepRow& row : inRows) all.push_back(&row);
+  if (const std::string error = WriteResultsFiles(options.out, AsResultRows(all)); !error.empty()) {
+    std::fprintf(err, "kmr-sweep: %s\n", error.c_str());
+    return kSweepExitBadInput;
+  }
+
+  // Each training period's best run, on the test period that follows it.
+  WalkForwardReport report;
+  std::error_code ignored;
+  report.priceFile = std::filesystem::absolute(options.priceFile, ignored).string();
+  report.train = DurationText(spec.train);
+  report.test = DurationText(spec.test);
+  report.step = DurationText(spec.step);
+  report.warmup = DurationText(spec.warmup);
+  report.anchored = spec.anchored;
+  report.rankBy = options.rankBy;
+  report.accountSize = AccountSizeOf(options);
+  std::vector<SweepRun> outOfSample;
+  std::vector<std::size_t> outOfSampleWindow;
+  for (const WalkForwardWindow& w : windows) {
+    WalkForwardWindowResult result;
+    result.window = w;
+    result.runs = grid.size();
+    std::vector<const SweepRow*> rows;
+    for (std::size_t i = 0; i < grid.size(); ++i) {
+      const SweepRow& row = inRows[w.index * grid.size() + i];
+      rows.push_back(&row);
+      result.failedRuns += !row.ok;
+    }
+    const std::vector<ResultRow> parsed = AsResultRows(rows);
+    const std::vector<const ResultRow*> ranked = RankRows(parsed, options.rankBy);
+    const SweepRow* best = ranked.empty() ? nullptr : &inRows[ranked.front()->index];
+    if (best == nullptr || !best->ok) {
+      result.error = "no run of the training period succeeded" +
+                     (rows.empty() ? std::string() : ": " + rows.front()->error);
+    } else {
+      const std::size_t choice = best->index - w.index * grid.size();
+      result.params = grid[choice].params;
+      result.inSampleCommand = best->command;
+      result.inSample = best->statistics;
+      SweepRun run;
+      run.index = outOfSample.size();
+      run.params = grid[choice].params;
+      run.replayArgs =
+          With(grid[choice].replayArgs, WindowArgs(w.trainStart, w.testStart, w.testEnd));
+      outOfSample.push_back(std::move(run));
+      outOfSampleWindow.push_back(w.index);
+    }
+    report.windows.push_back(std::move(result));
+  }
+  SweepExec outExec = exec;
+  outExec.sweepId = SweepIdOf(outOfSample);
+  outExec.sweepRuns = outOfSample.size();
+  std::vector<SweepRow> outRows(outOfSample.size());
+  RunSweepRuns(outOfSample, outExec, [&](const SweepRow& row) { outRows[row.index] = row; });
+
+  std::vector<RunRecording> recordings;
+  double inSampleSum = 0;
+  std::size_t inSampleCount = 0;
+  for (std::size_t i = 0; i < outOfSample.size(); ++i) {
+    WalkForwardWindowResult& result = report.windows[outOfSampleWindow[i]];
+    const SweepRow& row = outRows[i];
+    result.outOfSampleCommand = row.command;
+    if (!row.ok) {
+      result.error = row.error;
+      continue;
+    }
+    // The same run again for its recording: the sweep's rows carry only the figures.
+    RecordedRun recorded = RecordRunInChild(outOfSample[i].replayArgs, options.library);
+    if (!recorded.ok) {
+      result.error = recorded.error;
+      continue;
+    }
+    result.ok = true;
+    result.outOfSampleFigures = row.figures;
+    result.outOfSample = row.statistics;
+    result.efficiency =
+        WalkForwardEfficiency(result.outOfSample.annualReturn, result.inSample.annualReturn);
+    recordings.push_back(std::move(recorded.recording));
+    if (result.inSample.annualReturn) {
+      inSampleSum += *result.inSample.annualReturn;
+      ++inSampleCount;
+    }
+  }
+  report.stitched = StitchRecordings(recordings);
+  report.stitchedStatistics = ComputeStatistics(report.stitched, report.accountSize);
+  if (inSampleCount > 0) report.meanInSampleAnnualReturn = inSampleSum / inSampleCount;
+  report.efficiency = WalkForwardEfficiency(report.stitchedStatistics.annualReturn,
+                                            report.meanInSampleAnnualReturn);
+
+  std::filesystem::path stem(options.out);
+  stem.replace_extension();
+  std::vector<const SweepRow*> oos;
+  for (const SweepRow& row : outRows) oos.push_back(&row);
+  std::string error = WriteResultsFiles(stem.string() + ".oos.jsonl", AsResultRows(oos));
+  if (error.empty()) error = WriteWalkForwardReport(stem.string(), report);
+  if (!error.empty()) {
+    std::fprintf(err, "kmr-sweep: %s\n", error.c_str());
+    return kSweepExitBadInput;
+  }
+
+  std::fprintf(out, "%-6s %-19s %-19s %14s %14s %10s  %s\n", "window", "test from", "test to",
+               ("IS " + options.rankBy).substr(0, 14).c_str(), "OOS net", "efficiency", "chosen");
+  for (const WalkForwardWindowResult& w : report.windows) {
+    std::string chosen;
+    for (const auto& [name, value] : w.params)
+      chosen += (chosen.empty() ? "" : " ") + name + "=" + value;
+    const auto ranked = StatisticValue(w.inSample, options.rankBy);
+    std::fprintf(out, "%-6zu %-19s %-19s %14s %14s %10s  %s\n", w.window.index,
+                 LocalTimeOptionText(w.window.testStart).c_str(),
+                 LocalTimeOptionText(w.window.testEnd).c_str(),
+                 w.inSampleCommand.empty() || !ranked ? "-" : ShortestNumber(*ranked).c_str(),
+                 w.ok ? Format("%.2f", w.outOfSample.netProfitWithOpen).c_str() : "-",
+                 w.efficiency ? Format("%.3f", *w.efficiency).c_str() : "-",
+                 w.ok ? chosen.c_str() : ("error: " + w.error).c_str());
+  }
+  const RunStatistics& s = report.stitchedStatistics;
+  std::fprintf(out,
+               "out of sample: net profit %.2f (with open), max drawdown %.2f, annual return %s, "
+               "efficiency %s\n",
+               s.netProfitWithOpen, s.maxDrawdown,
+               s.annualReturn ? Format("%.4f", *s.annualReturn).c_str() : "-",
+               report.efficiency ? Format("%.3f", *report.efficiency).c_str() : "-");
+  std::fprintf(err,
+               "kmr-sweep: %zu windows, %zu in-sample runs in %s; report in %s.walk-forward.html\n",
+               windows.size(), inSample.size(), options.out.c_str(), stem.string().c_str());
+  return 0;
+}
+
+}  // namespace kmr
