@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <type_traits>
@@ -171,22 +174,112 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
-struct Worker {
+// A launcher is forked from the sweep once, before any run, and forks each run it is given
+// from its own state, which stays that of a process that has loaded the engine but never called
+// it. The sweep's own process thus never forks per run (a fork marks its every page copy-on-
+// write, and its next writes pay for that), and the forks of different workers go side by side.
+// It talks to the sweep over one socket: it reads run positions and answers each with a frame.
+struct LaunchedFrame {
+  std::uint64_t position = 0;
+  std::int32_t status = 0;  // waitpid's status of the run's process
+  std::uint64_t size = 0;   // of the encoded row that follows
+};
+
+struct Launcher {
   pid_t pid = -1;
   int fd = -1;
-  std::size_t run = 0;  // position in the run list
+  std::deque<std::size_t> given;  // positions sent and not yet answered, oldest first
   std::string received;
 };
 
-// Workers still running when the sweep is left by an exception are stopped and reaped.
-struct WorkerGuard {
-  std::vector<Worker>& workers;
-  ~WorkerGuard() {
-    for (Worker& w : workers) {
-      kill(w.pid, SIGKILL);
-      close(w.fd);
+// Runs given this many at a time, so that a launcher has its next run at hand when one ends.
+constexpr std::size_t kRunsAhead = 2;
+
+bool ReadAll(int fd, void* into, std::size_t size) {
+  auto* at = static_cast<char*>(into);
+  while (size > 0) {
+    const ssize_t n = read(fd, at, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    at += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool SendAll(int fd, const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = send(fd, bytes, size, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The process of one run, forked from a launcher: its row goes to `fd`.
+[[noreturn]] void BeRun(const SweepRun& run, int fd, const EngineApi* engine,
+                        const SweepExec& exec, const PriceCaches& caches) {
+  prctl(PR_SET_PDEATHSIG, SIGKILL);  // a launcher that is killed takes its run with it
+  const SweepRow row = RunSweepRunHere(run, engine, exec.library, exec, &caches);
+  _exit(WriteAll(fd, EncodeRow(row)) ? 0 : 1);
+}
+
+[[noreturn]] void BeLauncher(int fd, const std::vector<SweepRun>& runs, const EngineApi* engine,
+                             const SweepExec& exec, const PriceCaches& caches) {
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() == 1) _exit(1);  // the sweep ended before the line above
+  // The engine's debug lines of every run would bury the sweep's own.
+  if (const int null = open("/dev/null", O_WRONLY | O_CLOEXEC); null >= 0) dup2(null, 2);
+  try {
+    std::string row;
+    std::uint64_t position = 0;
+    while (ReadAll(fd, &position, sizeof position)) {
+      if (position >= runs.size()) _exit(1);
+      int fds[2];
+      if (pipe2(fds, O_CLOEXEC) != 0) _exit(1);
+      const pid_t pid = fork();
+      if (pid < 0) _exit(1);
+      if (pid == 0) {
+        close(fds[0]);
+        close(fd);
+        BeRun(runs[position], fds[1], engine, exec, caches);
+      }
+      close(fds[1]);
+      row.clear();
+      char buffer[65536];
+      for (;;) {
+        const ssize_t got = read(fds[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        row.append(buffer, static_cast<std::size_t>(got));
+      }
+      close(fds[0]);
       int status = 0;
-      while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      const LaunchedFrame frame{position, status, row.size()};
+      if (!SendAll(fd, reinterpret_cast<const char*>(&frame), sizeof frame) ||
+          !SendAll(fd, row.data(), row.size()))
+        _exit(1);
+    }
+  } catch (...) {
+    _exit(1);
+  }
+  _exit(0);
+}
+
+// Launchers still running when the sweep is left (also by an exception) are stopped and reaped;
+// their runs end with them.
+struct LauncherGuard {
+  std::vector<Launcher>& launchers;
+  ~LauncherGuard() {
+    for (Launcher& l : launchers) {
+      kill(l.pid, SIGKILL);
+      if (l.fd >= 0) close(l.fd);
+      int status = 0;
+      while (waitpid(l.pid, &status, 0) < 0 && errno == EINTR) {
       }
     }
   }
@@ -197,6 +290,20 @@ std::string EndedHow(int status) {
                                  std::to_string(WTERMSIG(status));
   return "the run's worker ended without a result (exit status " +
          std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
+}
+
+SweepRow RowOf(const SweepRun& run, int status, std::string_view encoded, const SweepExec& exec) {
+  SweepRow row;
+  row.index = run.index;
+  row.params = run.params;
+  if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0 && DecodeRow(encoded, row))) {
+    row = SweepRow{};
+    row.index = run.index;
+    row.params = run.params;
+    row.error = EndedHow(status);
+  }
+  row.json = SweepRowJson(row, exec.sweepId, exec.sweepRuns);
+  return row;
 }
 
 }  // namespace
@@ -250,76 +357,100 @@ void RunSweepRuns(const std::vector<SweepRun>& runs, const SweepExec& exec,
                   const std::function<void(const SweepRow&)>& onRow) {
   if (runs.empty()) return;
   setenv("KMR_NO_WINDOW", "1", 0);  // no event loop here to serve the engine's window
-  // Loaded once here and never called: every worker forked from here starts from the state the
+  // Loaded once here and never called: every run forked from here starts from the state the
   // library has right after loading.
   CKMRLibraryConnector connector;
   if (!connector.BindLibrary(exec.library)) throw SweepLibraryError(connector.LastError());
   const EngineApi* engine = &connector.Api();
-  // Read here once; the workers share its pages.
+  // Read here once; every run shares its pages.
   const PriceCaches caches = exec.priceCache ? BuildPriceCaches(runs) : PriceCaches{};
 
-  const std::size_t jobs =
-      static_cast<std::size_t>(exec.jobs > 0 ? exec.jobs : AvailableCores());
-  std::vector<Worker> workers;
-  const WorkerGuard guard{workers};
-  std::size_t next = 0;
+  const std::size_t jobs = std::min(
+      runs.size(), static_cast<std::size_t>(exec.jobs > 0 ? exec.jobs : AvailableCores()));
+  std::vector<Launcher> launchers;
+  const LauncherGuard guard{launchers};
   std::fflush(nullptr);  // nothing buffered is written twice by a child
-  while (next < runs.size() || !workers.empty()) {
-    while (next < runs.size() && workers.size() < jobs) {
-      int fds[2];
-      if (pipe2(fds, O_CLOEXEC) != 0)
-        throw std::runtime_error(std::string("cannot start a worker: ") + std::strerror(errno));
-      const pid_t pid = fork();
-      if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        throw std::runtime_error(std::string("cannot start a worker: ") + std::strerror(errno));
-      }
-      if (pid == 0) {
-        close(fds[0]);
-        // The engine's debug lines of every run would bury the sweep's own.
-        if (const int null = open("/dev/null", O_WRONLY | O_CLOEXEC); null >= 0) dup2(null, 2);
-        for (const Worker& w : workers) close(w.fd);
-        const SweepRow row = RunSweepRunHere(runs[next], engine, exec.library, exec, &caches);
-        _exit(WriteAll(fds[1], EncodeRow(row)) ? 0 : 1);
-      }
+  for (std::size_t i = 0; i < jobs; ++i) {
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+      throw std::runtime_error(std::string("cannot start a worker: ") + std::strerror(errno));
+    const pid_t pid = fork();
+    if (pid < 0) {
+      close(fds[0]);
       close(fds[1]);
-      workers.push_back({pid, fds[0], next, {}});
-      ++next;
+      throw std::runtime_error(std::string("cannot start a worker: ") + std::strerror(errno));
     }
-    std::vector<pollfd> waiting;
-    for (const Worker& w : workers) waiting.push_back({w.fd, POLLIN, 0});
+    if (pid == 0) {
+      close(fds[0]);
+      for (const Launcher& l : launchers) close(l.fd);
+      BeLauncher(fds[1], runs, engine, exec, caches);
+    }
+    close(fds[1]);
+    launchers.push_back({pid, fds[0], {}, {}});
+  }
+
+  std::size_t next = 0;
+  std::size_t answered = 0;
+  const auto give = [&](Launcher& l) {
+    const std::uint64_t position = next;
+    if (!SendAll(l.fd, reinterpret_cast<const char*>(&position), sizeof position)) return;
+    l.given.push_back(next++);
+  };
+  // Round by round, so that runs start in their order across the workers.
+  for (std::size_t ahead = 0; ahead < kRunsAhead; ++ahead)
+    for (Launcher& l : launchers)
+      if (next < runs.size()) give(l);
+
+  std::vector<pollfd> waiting;
+  while (answered < runs.size()) {
+    waiting.clear();
+    for (const Launcher& l : launchers) waiting.push_back({l.fd, POLLIN, 0});
     if (poll(waiting.data(), waiting.size(), -1) < 0) {
       if (errno == EINTR) continue;
       throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
     }
-    for (std::size_t i = workers.size(); i-- > 0;) {
+    for (std::size_t i = 0; i < launchers.size(); ++i) {
       if (waiting[i].revents == 0) continue;
-      Worker& w = workers[i];
+      Launcher& l = launchers[i];
       char buffer[65536];
-      const ssize_t got = read(w.fd, buffer, sizeof buffer);
+      const ssize_t got = read(l.fd, buffer, sizeof buffer);
       if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
       if (got > 0) {
-        w.received.append(buffer, static_cast<std::size_t>(got));
+        l.received.append(buffer, static_cast<std::size_t>(got));
+        for (;;) {
+          LaunchedFrame frame;
+          if (l.received.size() < sizeof frame) break;
+          std::memcpy(&frame, l.received.data(), sizeof frame);
+          if (l.received.size() - sizeof frame < frame.size) break;
+          if (l.given.empty() || frame.position != l.given.front())
+            throw std::runtime_error("a worker answered for a run it was not given");
+          l.given.pop_front();
+          if (next < runs.size()) give(l);  // before the row is handled: the worker goes on
+          const SweepRow row =
+              RowOf(runs[frame.position], frame.status,
+                    std::string_view(l.received).substr(sizeof frame, frame.size), exec);
+          l.received.erase(0, sizeof frame + frame.size);
+          ++answered;
+          onRow(row);
+        }
         continue;
       }
-      close(w.fd);
+      // The launcher is gone: what it was given ends with its status; the others take the rest.
+      close(l.fd);
+      l.fd = -1;
       int status = 0;
-      while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+      while (waitpid(l.pid, &status, 0) < 0 && errno == EINTR) {
       }
-      const SweepRun& run = runs[w.run];
-      SweepRow row;
-      row.index = run.index;
-      row.params = run.params;
-      if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0 && DecodeRow(w.received, row))) {
-        row = SweepRow{};
-        row.index = run.index;
-        row.params = run.params;
-        row.error = EndedHow(status);
+      l.pid = -1;
+      for (const std::size_t position : l.given) {
+        ++answered;
+        onRow(RowOf(runs[position], status, {}, exec));
       }
-      row.json = SweepRowJson(row, exec.sweepId, exec.sweepRuns);
-      workers.erase(workers.begin() + static_cast<std::ptrdiff_t>(i));
-      onRow(row);
+      l.given.clear();
+      launchers.erase(launchers.begin() + static_cast<std::ptrdiff_t>(i));
+      if (launchers.empty() && answered < runs.size())
+        throw std::runtime_error("every worker of the sweep ended before its runs were made");
+      break;  // `waiting` no longer matches `launchers`
     }
   }
 }
