@@ -5,26 +5,27 @@
 namespace kmr {
 
 CurveReducer::CurveReducer(std::size_t buckets)
-    : buckets_(std::max<std::size_t>(2, buckets & ~std::size_t{1})) {}
+    : capacity_(std::max<std::size_t>(2, buckets & ~std::size_t{1})) {
+  // Room only: a page is touched when a bucket on it is first used, so a short run pays little.
+  buckets_.reserve(capacity_);
+}
 
 void CurveReducer::Clear() {
-  std::fill(buckets_.begin(), buckets_.end(), CurveBucket{});
-  used_ = 0;
+  buckets_.clear();
   current_ = nullptr;
   lines_ = linesPerBucket_ = 1;
 }
 
 void CurveReducer::Open(std::int32_t time, double equity, double price) {
   if (current_ != nullptr) current_->lines = lines_;
-  if (used_ == buckets_.size()) {
-    const std::size_t half = used_ / 2;
+  if (buckets_.size() == capacity_) {
+    const std::size_t half = capacity_ / 2;
     for (std::size_t i = 0; i < half; ++i)
       buckets_[i] = MergeBuckets(buckets_[2 * i], buckets_[2 * i + 1]);
-    std::fill(buckets_.begin() + static_cast<std::ptrdiff_t>(half), buckets_.end(), CurveBucket{});
-    used_ = half;
+    buckets_.resize(half);
     linesPerBucket_ *= 2;  // every merged bucket is full: this line opens a new one
   }
-  current_ = &buckets_[used_++];
+  current_ = &buckets_.emplace_back();  // never moves: the room was reserved
   current_->firstTime = time;
   current_->equity = {equity, equity, equity, equity};
   current_->price = {price, price, price, price};
@@ -32,8 +33,7 @@ void CurveReducer::Open(std::int32_t time, double equity, double price) {
 }
 
 std::vector<CurveBucket> CurveReducer::Buckets() const {
-  std::vector<CurveBucket> buckets(buckets_.begin(),
-                                   buckets_.begin() + static_cast<std::ptrdiff_t>(used_));
+  std::vector<CurveBucket> buckets(buckets_);
   if (!buckets.empty()) buckets.back().lines = lines_;
   return buckets;
 }

@@ -18,6 +18,9 @@ inline constexpr std::size_t kCurveBuckets = 2048;  // even, so that buckets mer
 class CurveReducer {
  public:
   explicit CurveReducer(std::size_t buckets = kCurveBuckets);
+  // Not copied: the newest bucket is held by its address.
+  CurveReducer(const CurveReducer&) = delete;
+  CurveReducer& operator=(const CurveReducer&) = delete;
 
   void Clear();
   void Add(std::int32_t time, double equity, double drawdown, double price, double balance) {
@@ -44,8 +47,8 @@ class CurveReducer {
   // Starts the next bucket with a line, merging the buckets first when all are used.
   void Open(std::int32_t time, double equity, double price);
 
-  std::vector<CurveBucket> buckets_;  // allocated once
-  std::size_t used_ = 0;
+  std::size_t capacity_;              // buckets at most; even
+  std::vector<CurveBucket> buckets_;  // the ones in use, in room for all reserved once
   CurveBucket* current_ = nullptr;  // the newest bucket in use
   long lines_ = 1;                  // in the newest bucket; none open yet counts as full
   long linesPerBucket_ = 1;
