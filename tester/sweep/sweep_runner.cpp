@@ -39,33 +39,33 @@ std::string OptionNotForSweeps(const ReplayOptions& options) {
   return {};
 }
 
-void RunInto(SweepRow& row, const SweepRun& run, const EngineApi* engine,
-             const std::string& engineLibrary, const PriceCaches* caches) {
-  ReplayOptions options;
+// What a run does before it calls the engine; false when the run ends here, with its error.
+bool PrepareRun(SweepRow& row, const SweepRun& run, const PriceCaches* caches,
+                ReplayOptions& options, ReplaySetup& setup) {
   try {
     options = ParseReplayOptions(run.replayArgs);
   } catch (const OptionError& error) {
     row.error = error.what();
-    return;
+    return false;
   }
   row.file = options.priceFile;
   if (const std::string option = OptionNotForSweeps(options); !option.empty()) {
     row.error = option + " is not for sweep runs";
-    return;
+    return false;
   }
-  ReplaySetup setup = ResolveReplaySetup(options);
+  setup = ResolveReplaySetup(options);
   setup.priceCaches = caches;
   if (!setup.error.empty()) {
     row.error = setup.error;
-    return;
+    return false;
   }
   if (options.priceFile.empty()) {
     row.error = "no price file given";
-    return;
+    return false;
   }
   if (!setup.haveHistoryTill) {
     row.error = "no history-till time: give --history-till \"YYYY-MM-DD HH:MM:SS\" or store one";
-    return;
+    return false;
   }
   std::error_code ignored;
   const std::string file = std::filesystem::absolute(options.priceFile, ignored).string();
@@ -78,14 +78,22 @@ void RunInto(SweepRow& row, const SweepRun& run, const EngineApi* engine,
   row.command = ReplayCommandLine(setup.record, file, setup.accountSize, options.library, inputs);
   if (std::string error = UnreadableFile(options.priceFile); !error.empty()) {
     row.error = std::move(error);
-    return;
+    return false;
   }
   if (!options.historyBars.empty()) {
     if (std::string error = UnreadableFile(options.historyBars); !error.empty()) {
       row.error = std::move(error);
-      return;
+      return false;
     }
   }
+  return true;
+}
+
+void RunInto(SweepRow& row, const SweepRun& run, const EngineApi* engine,
+             const std::string& engineLibrary, const PriceCaches* caches) {
+  ReplayOptions options;
+  ReplaySetup setup;
+  if (!PrepareRun(row, run, caches, options, setup)) return;
 
   CKMRLibraryConnector own;
   if (engine == nullptr || options.library != engineLibrary) {
@@ -226,12 +234,29 @@ bool SendAll(int fd, const char* bytes, std::size_t size) {
   _exit(WriteAll(fd, EncodeRow(row)) ? 0 : 1);
 }
 
+// The C++ library binds its calls at their first use, in the process that makes it. Made once
+// here, before the engine is ever called, the runs forked afterwards find them bound.
+void WarmUp(const SweepRun& run, const SweepExec& exec, const PriceCaches& caches) {
+  try {
+    SweepRow row;
+    ReplayOptions options;
+    ReplaySetup setup;
+    PrepareRun(row, run, &caches, options, setup);
+    row.ok = true;
+    EncodeRow(row);
+    SweepRowJson(row, exec.sweepId, exec.sweepRuns);
+  } catch (...) {
+    // a run that fails so fails again on its own, with its error
+  }
+}
+
 [[noreturn]] void BeLauncher(int fd, const std::vector<SweepRun>& runs, const EngineApi* engine,
                              const SweepExec& exec, const PriceCaches& caches) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() == 1) _exit(1);  // the sweep ended before the line above
   // The engine's debug lines of every run would bury the sweep's own.
   if (const int null = open("/dev/null", O_WRONLY | O_CLOEXEC); null >= 0) dup2(null, 2);
+  WarmUp(runs.front(), exec, caches);
   try {
     std::string row;
     std::uint64_t position = 0;
