@@ -95,7 +95,7 @@ ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup) {
   ReplayView view(setup.priceFile, settings, setup.historyTill, setup.quotesFromFile);
   ReplayResult result;
   auto broker = std::make_unique<CKMRBroker>(&engine, settings);
-  RunRecorder recorder;
+  RunRecorder recorder(setup.curveBuckets);
   recorder.Attach(broker.get());
   {
     ProcessingLoop loop(settings, &engine, broker.get(), view);
@@ -141,7 +141,7 @@ ReplayResult RunReplay(const EngineApi& engine, const ReplaySetup& setup) {
     result.lastPrice = loop.LastPrice();
     loop.CloseSource();
   }
-  result.recording = recorder.Recording();
+  result.recording = recorder.TakeRecording();
   result.statistics = ComputeStatistics(result.recording, setup.accountSize);
   recorder.Attach(nullptr);
   broker.reset();  // the broker goes before the engine is released

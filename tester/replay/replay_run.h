@@ -10,6 +10,7 @@
 
 #include "tester/connector/engine_api.h"
 #include "tester/replay/replay_options.h"
+#include "tester/report/curve_reducer.h"
 #include "tester/report/run_recording.h"
 #include "tester/report/run_statistics.h"
 #include "tester/settings/settings_store.h"
@@ -29,6 +30,8 @@ struct ReplaySetup {
   std::string historyBars;      // bars fed before the price file (--history-bars)
   double accountSize = kDefaultAccountSize;
   const PriceCaches* priceCaches = nullptr;  // the price file parsed before (sweeps)
+  // Buckets of the recording's equity curve; a sweep, whose rows show no curve, takes the fewest.
+  std::size_t curveBuckets = kCurveBuckets;
   std::string loadNote;  // why the stored settings were not used, when they were asked for
   std::string error;     // settings that cannot be formed, naming the option; empty when fine
 };

@@ -1,8 +1,16 @@
 #include "tester/report/run_recorder.h"
 
 #include <ctime>
+#include <utility>
 
 namespace kmr {
+
+RunRecorder::RunRecorder(std::size_t curveBuckets) : curve_(curveBuckets) {
+  // Room for a few years of days and deals: most runs never grow these, and never copy them.
+  // Pages are touched only as the room is used.
+  equity_.reserve(4096);
+  closed_.reserve(1024);
+}
 
 RunRecorder::~RunRecorder() {
   Attach(nullptr);
@@ -113,6 +121,21 @@ RunRecording RunRecorder::Recording() const {
   RunRecording r;
   r.trades = closed_;
   r.equity = equity_;
+  Complete(r);
+  return r;
+}
+
+RunRecording RunRecorder::TakeRecording() {
+  RunRecording r;
+  r.trades = std::move(closed_);
+  r.equity = std::move(equity_);
+  closed_.clear();
+  equity_.clear();
+  Complete(r);
+  return r;
+}
+
+void RunRecorder::Complete(RunRecording& r) const {
   if (tradeLines_ > 0 && broker_ != nullptr) r.equity.push_back(LastLine());
   r.curve = curve_.Buckets();
   r.historyLines = historyLines_;
@@ -124,7 +147,7 @@ RunRecording RunRecorder::Recording() const {
   r.maxDrawdown = tracker_.maxDrawdown;
   r.peakAtMaxDrawdown = tracker_.peakAtMaxDrawdown;
   r.longestDrawdownSeconds = tracker_.longestDrawdownSeconds;
-  if (broker_ == nullptr) return r;
+  if (broker_ == nullptr) return;
   r.lastEquity = broker_->Equity();
   r.lastBid = broker_->Bid();
   r.lastAsk = broker_->Ask();
@@ -139,7 +162,6 @@ RunRecording RunRecorder::Recording() const {
     t.closeReason = CloseReason::kOpenAtEnd;
     r.trades.push_back(t);
   }
-  return r;
 }
 
 }  // namespace kmr

@@ -14,7 +14,7 @@ namespace kmr {
 
 class RunRecorder : public BrokerObserver {
  public:
-  RunRecorder() = default;
+  explicit RunRecorder(std::size_t curveBuckets = kCurveBuckets);
   ~RunRecorder() override;
   RunRecorder(const RunRecorder&) = delete;
   RunRecorder& operator=(const RunRecorder&) = delete;
@@ -52,12 +52,16 @@ class RunRecorder : public BrokerObserver {
 
   // The run so far, as if it ended now: the deals still open are valued at the last price.
   RunRecording Recording() const;
+  // The same at the end of a run, taking what was recorded instead of copying it.
+  RunRecording TakeRecording();
   long TradeLines() const { return tradeLines_; }
 
  private:
   EquityPoint EventPoint(EquityEvent event, std::int32_t dealId) const;
   void NewDay();  // ends the day of the last line
   EquityPoint LastLine() const;
+  // The rest of a recording of the run so far, whose trades and equity hold what was recorded.
+  void Complete(RunRecording& r) const;
 
   CKMRBroker* broker_ = nullptr;
   std::vector<TradeRecord> closed_;

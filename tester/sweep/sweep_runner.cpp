@@ -55,6 +55,7 @@ bool PrepareRun(SweepRow& row, const SweepRun& run, const PriceCaches* caches,
   }
   setup = ResolveReplaySetup(options);
   setup.priceCaches = caches;
+  setup.curveBuckets = 2;  // a row holds the statistics only
   if (!setup.error.empty()) {
     row.error = setup.error;
     return false;
