@@ -2,7 +2,8 @@
 // one kmr-replay after another, by kmr-sweep on one worker (with and without the price cache)
 // and on two; and the overhead of a run on a file of ten lines, where only process, library
 // and engine set-up are left. Each figure is the best of three; the machine's other load makes
-// them upper bounds.
+// them upper bounds. With KMR_BASELINE_SWEEP naming another kmr-sweep (say a build of main),
+// its figures for the same sweeps come in the same run, each after the figure it stands beside.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -65,12 +66,12 @@ double Best(F&& f) {
   return best;
 }
 
-double Sweep(const std::string& folder, const std::string& prices, const std::string& till,
-             std::vector<std::string> extra, const std::vector<std::string>& cad,
-             const std::vector<std::string>& smoothing) {
+double Sweep(const std::string& program, const std::string& folder, const std::string& prices,
+             const std::string& till, std::vector<std::string> extra,
+             const std::vector<std::string>& cad, const std::vector<std::string>& smoothing) {
   const std::string out = folder + "/bench.jsonl";
   std::filesystem::remove(out);
-  std::vector<std::string> args = {kBin + "kmr-sweep"};
+  std::vector<std::string> args = {program};
   for (const std::string& s : Settings(till)) args.push_back(s);
   args.insert(args.end(), extra.begin(), extra.end());
   std::string cads, smooths;
@@ -110,17 +111,37 @@ int main() {
   const double runs = static_cast<double>(kCad.size() * kSmoothing.size());
 
   const double alone = Best([&] { return OneAfterAnother(kSample, till, kCad, kSmoothing); });
-  const double one = Best([&] { return Sweep(folder, kSample, till, {"-j", "1"}, kCad, kSmoothing); });
-  const double plain = Best(
-      [&] { return Sweep(folder, kSample, till, {"-j", "1", "--no-price-cache"}, kCad, kSmoothing); });
-  const double two = Best([&] { return Sweep(folder, kSample, till, {"-j", "2"}, kCad, kSmoothing); });
+  const std::string sweep = kBin + "kmr-sweep";
+  const char* baselineSet = std::getenv("KMR_BASELINE_SWEEP");
+  const std::string baseline = baselineSet != nullptr ? baselineSet : "";
+  struct Figures {
+    double one = 0, plain = 0, two = 0;
+  };
+  const auto measure = [&](const std::string& program) {
+    Figures f;
+    f.one = Best([&] { return Sweep(program, folder, kSample, till, {"-j", "1"}, kCad, kSmoothing); });
+    f.plain = Best([&] {
+      return Sweep(program, folder, kSample, till, {"-j", "1", "--no-price-cache"}, kCad, kSmoothing);
+    });
+    f.two = Best([&] { return Sweep(program, folder, kSample, till, {"-j", "2"}, kCad, kSmoothing); });
+    return f;
+  };
+  const Figures now = measure(sweep);
+  const Figures base = baseline.empty() ? Figures{} : measure(baseline);
   std::printf("sample (62,496 lines), grid of %.0f runs:\n", runs);
   std::printf("  kmr-replay one after another   %7.3f s  %6.1f runs/s\n", alone, runs / alone);
-  std::printf("  kmr-sweep -j1 --no-price-cache %7.3f s  %6.1f runs/s\n", plain, runs / plain);
-  std::printf("  kmr-sweep -j1                  %7.3f s  %6.1f runs/s\n", one, runs / one);
-  std::printf("  kmr-sweep -j2                  %7.3f s  %6.1f runs/s  %.2fx -j1, %.2fx one after another\n",
-              two, runs / two, one / two, alone / two);
-
+  const auto line = [&](const char* what, double seconds, double one) {
+    std::printf("  %-30s %7.3f s  %6.1f runs/s", what, seconds, runs / seconds);
+    if (one > 0) std::printf("  %.2fx -j1, %.2fx one after another", one / seconds, alone / seconds);
+    std::printf("\n");
+  };
+  const auto lines = [&](const char* what, double Figures::*figure, bool ratio) {
+    line(what, now.*figure, ratio ? now.one : 0);
+    if (!baseline.empty()) line("  (baseline)", base.*figure, ratio ? base.one : 0);
+  };
+  lines("kmr-sweep -j1 --no-price-cache", &Figures::plain, false);
+  lines("kmr-sweep -j1", &Figures::one, false);
+  lines("kmr-sweep -j2", &Figures::two, true);
   // Ten lines: what is left is the cost of a run itself.
   const std::string tiny = folder + "/tiny.txt";
   {
@@ -133,11 +154,16 @@ int main() {
   for (int i = 1; i <= 16; ++i) many.push_back(std::to_string(i));
   const double tinyRuns = static_cast<double>(kCad.size() * many.size());
   const double tinyAlone = Best([&] { return OneAfterAnother(tiny, till, kCad, many); });
-  const double tinySweep = Best([&] { return Sweep(folder, tiny, till, {"-j", "1"}, kCad, many); });
+  const double tinySweep =
+      Best([&] { return Sweep(sweep, folder, tiny, till, {"-j", "1"}, kCad, many); });
   std::printf("per-run overhead (10-line file, %.0f runs, one worker):\n", tinyRuns);
   std::printf("  kmr-replay process per run     %7.2f ms per run\n", 1000 * tinyAlone / tinyRuns);
   std::printf("  kmr-sweep -j1                  %7.2f ms per run\n", 1000 * tinySweep / tinyRuns);
-
+  if (!baseline.empty()) {
+    const double tinyBase =
+        Best([&] { return Sweep(baseline, folder, tiny, till, {"-j", "1"}, kCad, many); });
+    std::printf("    (baseline)                   %7.2f ms per run\n", 1000 * tinyBase / tinyRuns);
+  }
   const double parse = Best([&] {
     const auto start = std::chrono::steady_clock::now();
     const auto cache = kmr::PriceCache::Build(kSample, false);
