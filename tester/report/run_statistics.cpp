@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -142,44 +143,62 @@ struct StatisticField {
   std::string_view name;
   std::optional<double> (*value)(const RunStatistics&);
   bool isCount;  // written as a whole number
+  // Sets the statistic; false for an empty value of a count.
+  bool (*set)(RunStatistics&, std::optional<double>);
 };
 
-#define KMR_VALUE(member) [](const RunStatistics& s) -> std::optional<double> { return s.member; }
-#define KMR_COUNT(member) \
-  [](const RunStatistics& s) -> std::optional<double> { return static_cast<double>(s.member); }
+template <typename T>
+bool SetMember(T& member, std::optional<double> value) {
+  if constexpr (std::is_same_v<T, std::optional<double>>) {
+    member = value;
+  } else if constexpr (std::is_floating_point_v<T>) {
+    member = value.value_or(std::nan(""));  // written empty for not being finite
+  } else {
+    if (!value) return false;
+    member = static_cast<T>(*value);
+  }
+  return true;
+}
+
+#define KMR_VALUE(member)                                                                  \
+  [](const RunStatistics& s) -> std::optional<double> { return s.member; }, false,        \
+      [](RunStatistics& s, std::optional<double> v) { return SetMember(s.member, v); }
+#define KMR_COUNT(member)                                                                  \
+  [](const RunStatistics& s) -> std::optional<double> { return static_cast<double>(s.member); }, \
+      true, [](RunStatistics& s, std::optional<double> v) { return SetMember(s.member, v); }
 
 const StatisticField kFields[] = {
-    {"netProfit", KMR_VALUE(netProfit), false},
-    {"netProfitWithOpen", KMR_VALUE(netProfitWithOpen), false},
-    {"grossProfit", KMR_VALUE(grossProfit), false},
-    {"grossLoss", KMR_VALUE(grossLoss), false},
-    {"profitFactor", KMR_VALUE(profitFactor), false},
-    {"trades", KMR_COUNT(trades), true},
-    {"longTrades", KMR_COUNT(longTrades), true},
-    {"shortTrades", KMR_COUNT(shortTrades), true},
-    {"winningTrades", KMR_COUNT(winningTrades), true},
-    {"losingTrades", KMR_COUNT(losingTrades), true},
-    {"openTrades", KMR_COUNT(openTrades), true},
-    {"winRate", KMR_VALUE(winRate), false},
-    {"averageWin", KMR_VALUE(averageWin), false},
-    {"averageLoss", KMR_VALUE(averageLoss), false},
-    {"largestWin", KMR_VALUE(largestWin), false},
-    {"largestLoss", KMR_VALUE(largestLoss), false},
-    {"expectancy", KMR_VALUE(expectancy), false},
-    {"longestWinningStreak", KMR_COUNT(longestWinningStreak), true},
-    {"longestLosingStreak", KMR_COUNT(longestLosingStreak), true},
-    {"maxDrawdown", KMR_VALUE(maxDrawdown), false},
-    {"maxDrawdownShare", KMR_VALUE(maxDrawdownShare), false},
-    {"longestDrawdownSeconds", KMR_COUNT(longestDrawdownSeconds), true},
-    {"recoveryFactor", KMR_VALUE(recoveryFactor), false},
-    {"exposure", KMR_VALUE(exposure), false},
-    {"averageHoldingSeconds", KMR_VALUE(averageHoldingSeconds), false},
-    {"totalCommission", KMR_VALUE(totalCommission), false},
-    {"maxPosition", KMR_VALUE(maxPosition), false},
-    {"annualReturn", KMR_VALUE(annualReturn), false},
-    {"sharpe", KMR_VALUE(sharpe), false},
-    {"sortino", KMR_VALUE(sortino), false},
-    {"dailyReturns", KMR_COUNT(dailyReturns), true},
+    {"netProfit", KMR_VALUE(netProfit)},
+    {"netProfitWithOpen", KMR_VALUE(netProfitWithOpen)},
+    {"grossProfit", KMR_VALUE(grossProfit)},
+    {"grossLoss", KMR_VALUE(grossLoss)},
+    {"profitFactor", KMR_VALUE(profitFactor)},
+    {"trades", KMR_COUNT(trades)},
+    {"longTrades", KMR_COUNT(longTrades)},
+    {"shortTrades", KMR_COUNT(shortTrades)},
+    {"winningTrades", KMR_COUNT(winningTrades)},
+    {"losingTrades", KMR_COUNT(losingTrades)},
+    {"openTrades", KMR_COUNT(openTrades)},
+    {"winRate", KMR_VALUE(winRate)},
+    {"averageWin", KMR_VALUE(averageWin)},
+    {"averageLoss", KMR_VALUE(averageLoss)},
+    {"largestWin", KMR_VALUE(largestWin)},
+    {"largestLoss", KMR_VALUE(largestLoss)},
+    {"expectancy", KMR_VALUE(expectancy)},
+    {"longestWinningStreak", KMR_COUNT(longestWinningStreak)},
+    {"longestLosingStreak", KMR_COUNT(longestLosingStreak)},
+    {"maxDrawdown", KMR_VALUE(maxDrawdown)},
+    {"maxDrawdownShare", KMR_VALUE(maxDrawdownShare)},
+    {"longestDrawdownSeconds", KMR_COUNT(longestDrawdownSeconds)},
+    {"recoveryFactor", KMR_VALUE(recoveryFactor)},
+    {"exposure", KMR_VALUE(exposure)},
+    {"averageHoldingSeconds", KMR_VALUE(averageHoldingSeconds)},
+    {"totalCommission", KMR_VALUE(totalCommission)},
+    {"maxPosition", KMR_VALUE(maxPosition)},
+    {"annualReturn", KMR_VALUE(annualReturn)},
+    {"sharpe", KMR_VALUE(sharpe)},
+    {"sortino", KMR_VALUE(sortino)},
+    {"dailyReturns", KMR_COUNT(dailyReturns)},
 };
 
 #undef KMR_VALUE
@@ -208,6 +227,12 @@ std::optional<double> StatisticValue(const RunStatistics& s, std::string_view na
       return value;
     }
   return std::nullopt;
+}
+
+bool SetStatistic(RunStatistics& s, std::string_view name, std::optional<double> value) {
+  for (const StatisticField& f : kFields)
+    if (f.name == name) return f.set(s, value);
+  return false;
 }
 
 void AddStatisticsJson(JsonObject& json, const RunStatistics& s) {

@@ -4,11 +4,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tester/sweep/sweep_axes.h"
 
 namespace kmr {
+
+// --shard K/N: the K-th (from 0) of N interleaved slices of the run list.
+using SweepShard = std::pair<std::uint64_t, std::uint64_t>;
 
 struct SweepOptions {
   std::vector<std::string> baseArgs;  // every kmr-replay option and the price file, in order
@@ -21,7 +25,7 @@ struct SweepOptions {
   std::string out = "sweep.jsonl";
   std::string rankBy = "netProfit";
   std::size_t top = 10;
-  std::optional<std::pair<std::uint64_t, std::uint64_t>> shard;  // K of N
+  std::optional<SweepShard> shard;
   bool merge = false;
   std::vector<std::string> mergeFiles;
   bool priceCache = true;  // --no-price-cache: every run reads the price file itself

@@ -79,6 +79,77 @@ int Finish(const SweepOptions& options, std::vector<ResultRow>& rows, std::FILE*
 
 }  // namespace
 
+int RunMissingRuns(const std::string& path, const std::vector<SweepRun>& runs,
+                   const SweepExec& exec, const std::optional<SweepShard>& shard,
+                   std::vector<ResultRow>& rows, std::FILE* err) {
+  ResultsText existing = ReadResults(path);
+  if (!existing.error.empty()) {
+    std::fprintf(err, "kmr-sweep: %s\n", existing.error.c_str());
+    return kSweepExitBadInput;
+  }
+  std::set<std::uint64_t> done;
+  long lineNumber = 0;
+  for (const ResultRow& row : existing.rows) {
+    ++lineNumber;
+    const std::string where = path + ":" + std::to_string(lineNumber) + ": ";
+    if (row.sweep != exec.sweepId || row.runs != exec.sweepRuns) {
+      std::fprintf(err,
+                   "kmr-sweep: %sa row of another sweep (id %s, this one is %s): give another "
+                   "--out, or remove the file to start again\n",
+                   where.c_str(), row.sweep.c_str(), exec.sweepId.c_str());
+      return kSweepExitBadInput;
+    }
+    if (shard && row.index % shard->second != shard->first) {
+      std::fprintf(err, "kmr-sweep: %srun %llu is not in shard %llu/%llu\n", where.c_str(),
+                   static_cast<unsigned long long>(row.index),
+                   static_cast<unsigned long long>(shard->first),
+                   static_cast<unsigned long long>(shard->second));
+      return kSweepExitBadInput;
+    }
+    if (!done.insert(row.index).second) {
+      std::fprintf(err, "kmr-sweep: %srun %llu is in the file twice\n", where.c_str(),
+                   static_cast<unsigned long long>(row.index));
+      return kSweepExitBadInput;
+    }
+  }
+  if (existing.torn)
+    std::fprintf(err, "kmr-sweep: %s: dropped a torn last line; its run is made again\n",
+                 path.c_str());
+  std::vector<SweepRun> todo;
+  for (const SweepRun& run : runs)
+    if (!done.count(run.index)) todo.push_back(run);
+  if (!done.empty() && !todo.empty())
+    std::fprintf(err, "kmr-sweep: resuming: %zu of %zu runs done\n", done.size(), runs.size());
+
+  ResultsAppender appender;
+  if (const std::string error = appender.Open(path, existing.goodBytes); !error.empty()) {
+    std::fprintf(err, "kmr-sweep: %s\n", error.c_str());
+    return kSweepExitBadInput;
+  }
+  rows = std::move(existing.rows);
+  std::string writeError;
+  try {
+    Progress progress(err, runs.size(), done.size());
+    RunSweepRuns(todo, exec, [&](const SweepRow& row) {
+      if (!writeError.empty()) return;
+      writeError = appender.Append(row.json);
+      ResultsText parsed = ParseResults(row.json + "\n", path);
+      if (parsed.rows.size() == 1) rows.push_back(std::move(parsed.rows.front()));
+      progress.RunDone();
+    });
+  } catch (const SweepLibraryError& error) {
+    std::fprintf(err, "kmr-sweep: %s\n", error.what());
+    return kSweepExitNoLibrary;
+  }
+  appender.Close();
+  if (!writeError.empty()) {
+    std::fprintf(err, "kmr-sweep: %s\n", writeError.c_str());
+    return kSweepExitBadInput;
+  }
+  SortByIndex(rows);
+  return 0;
+}
+
 int RunSweep(const SweepOptions& options, std::FILE* out, std::FILE* err) {
   const std::vector<SweepRun> all = SweepRunsOf(options);
   SweepExec exec;
@@ -92,71 +163,9 @@ int RunSweep(const SweepOptions& options, std::FILE* out, std::FILE* err) {
   for (const SweepRun& run : all)
     if (!options.shard || run.index % options.shard->second == options.shard->first)
       mine.push_back(run);
-
-  ResultsText existing = ReadResults(options.out);
-  if (!existing.error.empty()) {
-    std::fprintf(err, "kmr-sweep: %s\n", existing.error.c_str());
-    return kSweepExitBadInput;
-  }
-  std::set<std::uint64_t> done;
-  long lineNumber = 0;
-  for (const ResultRow& row : existing.rows) {
-    ++lineNumber;
-    const std::string where = options.out + ":" + std::to_string(lineNumber) + ": ";
-    if (row.sweep != exec.sweepId || row.runs != exec.sweepRuns) {
-      std::fprintf(err,
-                   "kmr-sweep: %sa row of another sweep (id %s, this one is %s): give another "
-                   "--out, or remove the file to start again\n",
-                   where.c_str(), row.sweep.c_str(), exec.sweepId.c_str());
-      return kSweepExitBadInput;
-    }
-    if (options.shard && row.index % options.shard->second != options.shard->first) {
-      std::fprintf(err, "kmr-sweep: %srun %llu is not in shard %llu/%llu\n", where.c_str(),
-                   static_cast<unsigned long long>(row.index),
-                   static_cast<unsigned long long>(options.shard->first),
-                   static_cast<unsigned long long>(options.shard->second));
-      return kSweepExitBadInput;
-    }
-    if (!done.insert(row.index).second) {
-      std::fprintf(err, "kmr-sweep: %srun %llu is in the file twice\n", where.c_str(),
-                   static_cast<unsigned long long>(row.index));
-      return kSweepExitBadInput;
-    }
-  }
-  if (existing.torn)
-    std::fprintf(err, "kmr-sweep: %s: dropped a torn last line; its run is made again\n",
-                 options.out.c_str());
-  std::vector<SweepRun> todo;
-  for (const SweepRun& run : mine)
-    if (!done.count(run.index)) todo.push_back(run);
-  if (!done.empty() && !todo.empty())
-    std::fprintf(err, "kmr-sweep: resuming: %zu of %zu runs done\n", done.size(), mine.size());
-
-  ResultsAppender appender;
-  if (const std::string error = appender.Open(options.out, existing.goodBytes); !error.empty()) {
-    std::fprintf(err, "kmr-sweep: %s\n", error.c_str());
-    return kSweepExitBadInput;
-  }
-  std::vector<ResultRow> rows = std::move(existing.rows);
-  std::string writeError;
-  try {
-    Progress progress(err, mine.size(), done.size());
-    RunSweepRuns(todo, exec, [&](const SweepRow& row) {
-      if (!writeError.empty()) return;
-      writeError = appender.Append(row.json);
-      ResultsText parsed = ParseResults(row.json + "\n", options.out);
-      if (parsed.rows.size() == 1) rows.push_back(std::move(parsed.rows.front()));
-      progress.RunDone();
-    });
-  } catch (const SweepLibraryError& error) {
-    std::fprintf(err, "kmr-sweep: %s\n", error.what());
-    return kSweepExitNoLibrary;
-  }
-  appender.Close();
-  if (!writeError.empty()) {
-    std::fprintf(err, "kmr-sweep: %s\n", writeError.c_str());
-    return kSweepExitBadInput;
-  }
+  std::vector<ResultRow> rows;
+  if (const int code = RunMissingRuns(options.out, mine, exec, options.shard, rows, err); code != 0)
+    return code;
   return Finish(options, rows, out, err);
 }
 

@@ -1,7 +1,10 @@
 #include "tester/sweep/walk_forward_session.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 #include "tester/replay/replay_command.h"
 #include "tester/replay/replay_options.h"
@@ -55,6 +58,46 @@ std::vector<ResultRow> AsResultRows(const std::vector<const SweepRow*>& rows) {
   std::string text;
   for (const SweepRow* row : rows) text += row->json + "\n";
   return ParseResults(text, "rows").rows;
+}
+
+// The number as written (the shortest text that reads back as the same double).
+bool ReadNumber(const JsonValue& value, double& number) {
+  if (value.kind != JsonValue::Kind::kNumber) return false;
+  const char* end = value.text.data() + value.text.size();
+  const auto [at, failure] = std::from_chars(value.text.data(), end, number);
+  return failure == std::errc() && at == end;
+}
+
+// What the walk-forward takes from an in-sample row of the results file; false when the row
+// does not read as one kmr-sweep writes.
+bool ReadBack(const ResultRow& result, SweepRow& row) {
+  row.index = result.index;
+  const JsonValue* command = result.value.Find("command");
+  if (command == nullptr || command->kind != JsonValue::Kind::kString) return false;
+  row.command = command->text;
+  if (const JsonValue* error = result.value.Find("error")) {
+    if (error->kind != JsonValue::Kind::kString) return false;
+    row.ok = false;
+    row.error = error->text;
+    return true;
+  }
+  const JsonValue* statistics = result.value.Find("statistics");
+  if (statistics == nullptr || statistics->kind != JsonValue::Kind::kObject) return false;
+  for (const std::string_view name : StatisticNames()) {
+    const JsonValue* value = statistics->Find(name);
+    if (value == nullptr) return false;
+    std::optional<double> number;
+    if (value->kind != JsonValue::Kind::kNull) {
+      double parsed = 0;
+      if (!ReadNumber(*value, parsed)) return false;
+      number = parsed;
+    }
+    if (!SetStatistic(row.statistics, name, number)) return false;
+  }
+  const JsonValue* account = result.value.Find("accountSize");
+  if (account == nullptr || !ReadNumber(*account, row.statistics.accountSize)) return false;
+  row.ok = true;
+  return true;
 }
 
 double AccountSizeOf(const SweepOptions& options) {
@@ -112,17 +155,23 @@ int RunWalkForward(const SweepOptions& options, std::FILE* out, std::FILE* err) 
   exec.priceCache = options.priceCache;
   exec.sweepId = SweepIdOf(inSample);
   exec.sweepRuns = inSample.size();
-  std::vector<SweepRow> inRows(inSample.size());
-  try {
-    RunSweepRuns(inSample, exec, [&](const SweepRow& row) { inRows[row.index] = row; });
-  } catch (const SweepLibraryError& error) {
-    std::fprintf(err, "kmr-sweep: %s\n", error.what());
-    return kSweepExitNoLibrary;
-  }
-  std::vector<const SweepRow*> all;
-  for (const SweepRow& row : inRows) all.push_back(&row);
-  if (const std::string error = WriteResultsFiles(options.out, AsResultRows(all)); !error.empty()) {
+  // Appended as they finish, so that a walk-forward stopped on the way goes on where it was.
+  std::vector<ResultRow> inResults;
+  if (const int code =
+          RunMissingRuns(options.out, inSample, exec, std::nullopt, inResults, err);
+      code != 0)
+    return code;
+  if (const std::string error = WriteResultsFiles(options.out, inResults); !error.empty()) {
     std::fprintf(err, "kmr-sweep: %s\n", error.c_str());
+    return kSweepExitBadInput;
+  }
+  std::vector<SweepRow> inRows(inSample.size());
+  bool whole = inResults.size() == inSample.size();
+  for (std::size_t i = 0; whole && i < inResults.size(); ++i)
+    whole = inResults[i].index == i && ReadBack(inResults[i], inRows[i]);
+  if (!whole) {
+    std::fprintf(err, "kmr-sweep: %s: not every run of the training periods reads back: remove "
+                 "the file to start again\n", options.out.c_str());
     return kSweepExitBadInput;
   }
 
@@ -144,12 +193,13 @@ int RunWalkForward(const SweepOptions& options, std::FILE* out, std::FILE* err) 
     result.window = w;
     result.runs = grid.size();
     std::vector<const SweepRow*> rows;
+    std::vector<ResultRow> parsed;
     for (std::size_t i = 0; i < grid.size(); ++i) {
       const SweepRow& row = inRows[w.index * grid.size() + i];
       rows.push_back(&row);
+      parsed.push_back(inResults[row.index]);
       result.failedRuns += !row.ok;
     }
-    const std::vector<ResultRow> parsed = AsResultRows(rows);
     const std::vector<const ResultRow*> ranked = RankRows(parsed, options.rankBy);
     const SweepRow* best = ranked.empty() ? nullptr : &inRows[ranked.front()->index];
     if (best == nullptr || !best->ok) {
