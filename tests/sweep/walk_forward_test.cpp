@@ -1,0 +1,238 @@
+// kmr-sweep --walk-forward end to end on the sample's head: the windows of the real report
+// follow one another over the file, each out-of-sample row is what kmr-replay gives for its
+// command, and the number of workers changes no byte of the report.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+#include "tests/sweep/sweep_programs.h"
+
+namespace kmr::test {
+namespace {
+
+// The files of a walk-forward run with --out DIR/wf.jsonl.
+const char* const kReportFiles[] = {
+    "wf.jsonl",           "wf.csv",           "wf.oos.jsonl",       "wf.oos.csv",
+    "wf.walk-forward.json", "wf.windows.csv", "wf.oos-equity.csv", "wf.oos-trades.csv",
+    "wf.walk-forward.html"};
+
+constexpr std::int64_t kDay = 86400;
+
+class WalkForwardTest : public FolderTest {
+ protected:
+  void SetUp() override {
+    FolderTest::SetUp();
+    prices_ = SampleHead(dir_, 16000);  // 1996-04-01 to 1997-07-11: six windows
+  }
+  // A walk-forward of a 2 x 2 grid into `folder`/wf.jsonl, made with `jobs` workers.
+  Outcome WalkForward(const std::string& folder, const std::string& jobs) const {
+    std::filesystem::create_directories(folder);
+    std::vector<std::string> args = {"-j", jobs};
+    for (std::string& setting : SampleTradingSettings()) args.push_back(std::move(setting));
+    for (const char* arg : {"--walk-forward", "--train", "120d", "--test", "60d", "--warmup",
+                            "30d", "--vary", "cad-profit=50,150", "--vary", "smoothing1=1,2",
+                            "--out"})
+      args.push_back(arg);
+    args.push_back(folder + "/wf.jsonl");
+    args.push_back(prices_);
+    return Sweep(args);
+  }
+  std::string prices_;
+};
+
+std::string Member(const JsonValue& object, const std::string& name) {
+  const JsonValue* value = object.Find(name);
+  return value != nullptr ? value->text : "<missing " + name + ">";
+}
+
+const JsonValue& Object(const JsonValue& object, const std::string& name) {
+  static const JsonValue kNone;
+  const JsonValue* value = object.Find(name);
+  EXPECT_NE(value, nullptr) << name;
+  return value != nullptr ? *value : kNone;
+}
+
+// Seconds since 1970 of the report's "1996-07-30T00:00:00+02:00"; -1 when it is not one.
+std::int64_t IsoSeconds(const std::string& text) {
+  std::tm fields{};
+  char sign = 0;
+  int offsetHours = 0, offsetMinutes = 0;
+  if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d%c%d:%d", &fields.tm_year, &fields.tm_mon,
+                  &fields.tm_mday, &fields.tm_hour, &fields.tm_min, &fields.tm_sec, &sign,
+                  &offsetHours, &offsetMinutes) != 9)
+    return -1;
+  fields.tm_year -= 1900;
+  fields.tm_mon -= 1;
+  const std::int64_t offset = (offsetHours * 3600 + offsetMinutes * 60) * (sign == '-' ? -1 : 1);
+  return static_cast<std::int64_t>(timegm(&fields)) - offset;
+}
+
+// The time of a price line "19960401 003000;..." in the tests' zone.
+std::int64_t LineSeconds(const std::string& line) {
+  std::tm fields{};
+  std::sscanf(line.c_str(), "%4d%2d%2d %2d%2d%2d", &fields.tm_year, &fields.tm_mon,
+              &fields.tm_mday, &fields.tm_hour, &fields.tm_min, &fields.tm_sec);
+  fields.tm_year -= 1900;
+  fields.tm_mon -= 1;
+  fields.tm_isdst = -1;
+  return static_cast<std::int64_t>(std::mktime(&fields));
+}
+
+// "--history-from 'A' --history-till 'B' --trade-till 'C'" as a command spells the window.
+std::string WindowOptions(const std::string& from, const std::string& till,
+                          const std::string& tradeTill) {
+  auto local = [](std::string iso) {
+    iso = iso.substr(0, 19);
+    if (iso.size() == 19) iso[10] = ' ';
+    return "'" + iso + "'";
+  };
+  return "--history-from " + local(from) + " --history-till " + local(till) + " --trade-till " +
+         local(tradeTill) + " ";
+}
+
+TEST_F(WalkForwardTest, TheTestPeriodsFollowOneAnotherOverTheFile) {
+  const Outcome run = WalkForward(Path("wf"), "2");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::optional<JsonValue> report = ParseJson(Slurp(Path("wf/wf.walk-forward.json")));
+  ASSERT_TRUE(report.has_value());
+  const std::vector<JsonValue>& windows = Object(*report, "windows").items;
+  ASSERT_GE(windows.size(), 4u);
+  const std::vector<std::string> lines = Lines(Slurp(prices_));
+  const std::vector<JsonValue> inSample = Rows(Path("wf/wf.jsonl"));
+  const std::vector<JsonValue> outOfSample = Rows(Path("wf/wf.oos.jsonl"));
+  ASSERT_EQ(inSample.size(), 4 * windows.size());
+  ASSERT_EQ(outOfSample.size(), windows.size());
+
+  long outOfSampleLines = 0;
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    SCOPED_TRACE("window " + std::to_string(i));
+    const JsonValue& w = windows[i];
+    EXPECT_EQ(Member(w, "window"), std::to_string(i));
+    const std::int64_t trainStart = IsoSeconds(Member(w, "trainStart"));
+    const std::int64_t warmupEnd = IsoSeconds(Member(w, "warmupEnd"));
+    const std::int64_t testStart = IsoSeconds(Member(w, "testStart"));
+    const std::int64_t testEnd = IsoSeconds(Member(w, "testEnd"));
+    // Training, then the test period; each period as long as asked (a day of 23 or 25 hours
+    // where daylight saving time changes), the last test period cut at the file's last line.
+    EXPECT_LT(trainStart, warmupEnd);
+    EXPECT_LT(warmupEnd, testStart);
+    EXPECT_LT(testStart, testEnd);
+    EXPECT_LE(std::llabs(warmupEnd - trainStart - 30 * kDay), 3600);
+    EXPECT_LE(std::llabs(testStart - trainStart - 120 * kDay), 3600);
+    if (i + 1 < windows.size()) {
+      EXPECT_LE(std::llabs(testEnd - testStart - 60 * kDay), 3600);
+      // The next test period starts where this one ends: no gap, no overlap.
+      EXPECT_EQ(Member(windows[i + 1], "testStart"), Member(w, "testEnd"));
+      EXPECT_LE(std::llabs(IsoSeconds(Member(windows[i + 1], "trainStart")) - trainStart -
+                           60 * kDay),
+                3600);
+    } else {
+      EXPECT_EQ(testEnd, LineSeconds(lines.back()));
+    }
+    if (i == 0) {
+      EXPECT_EQ(trainStart, LineSeconds(lines.front()));
+    }
+
+    // Every in-sample run of the window trades its training period after the warm-up ...
+    const JsonValue& chosen = Object(w, "inSample");
+    const JsonValue* best = nullptr;
+    for (std::size_t r = 4 * i; r < 4 * i + 4; ++r) {
+      const JsonValue& row = inSample[r];
+      EXPECT_EQ(Member(Object(row, "params"), "window"), std::to_string(i));
+      EXPECT_TRUE(Has(Member(row, "command"), WindowOptions(Member(w, "trainStart"),
+                                                            Member(w, "warmupEnd"),
+                                                            Member(w, "testStart"))))
+          << Member(row, "command");
+      const double profit = std::stod(Member(Object(row, "statistics"), "netProfit"));
+      if (best == nullptr || profit > std::stod(Member(Object(*best, "statistics"), "netProfit")))
+        best = &row;
+    }
+    // ... the best of them by netProfit is the choice ...
+    ASSERT_NE(best, nullptr);
+    EXPECT_EQ(Member(chosen, "command"), Member(*best, "command"));
+    for (const JsonMember& param : Object(w, "params").members)
+      EXPECT_EQ(param.value.text, Member(Object(*best, "params"), param.name)) << param.name;
+    // ... and the out-of-sample run of the choice takes the training period as history and
+    // trades the test period.
+    const JsonValue& row = outOfSample[i];
+    EXPECT_TRUE(Has(Member(row, "command"), WindowOptions(Member(w, "trainStart"),
+                                                          Member(w, "testStart"),
+                                                          Member(w, "testEnd"))))
+        << Member(row, "command");
+    EXPECT_EQ(Member(Object(w, "outOfSample"), "command"), Member(row, "command"));
+    outOfSampleLines += std::stol(Member(row, "tradeLines"));
+  }
+
+  // The stitched curve is the test periods, each once.
+  const JsonValue& stitched = Object(*report, "outOfSample");
+  EXPECT_EQ(Member(stitched, "tradeLines"), std::to_string(outOfSampleLines));
+  EXPECT_GE(IsoSeconds(Member(stitched, "tradeFrom")),
+            IsoSeconds(Member(windows.front(), "testStart")));
+  EXPECT_LE(IsoSeconds(Member(stitched, "tradeTo")), IsoSeconds(Member(windows.back(), "testEnd")));
+  // The windows' CSV: a header and a row per window, with the same periods.
+  const std::vector<std::string> csv = Lines(Slurp(Path("wf/wf.windows.csv")));
+  ASSERT_EQ(csv.size(), windows.size() + 1);
+  for (std::size_t i = 0; i < windows.size(); ++i)
+    EXPECT_EQ(csv[i + 1].rfind(std::to_string(i) + "," + Member(windows[i], "trainStart") + "," +
+                                   Member(windows[i], "warmupEnd") + "," +
+                                   Member(windows[i], "testStart") + "," +
+                                   Member(windows[i], "testEnd") + ",",
+                               0),
+              0u)
+        << csv[i + 1];
+}
+
+TEST_F(WalkForwardTest, EachOutOfSampleRowIsWhatKmrReplayGivesForItsCommand) {
+  const Outcome run = WalkForward(Path("wf"), "2");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::optional<JsonValue> report = ParseJson(Slurp(Path("wf/wf.walk-forward.json")));
+  ASSERT_TRUE(report.has_value());
+  const std::vector<JsonValue>& windows = Object(*report, "windows").items;
+  const std::vector<JsonValue> rows = Rows(Path("wf/wf.oos.jsonl"));
+  ASSERT_EQ(rows.size(), windows.size());
+  long trades = 0;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE("window " + std::to_string(i));
+    const JsonValue& row = rows[i];
+    ASSERT_EQ(row.Find("error"), nullptr) << Member(row, "error");
+    const Outcome alone = ReplayCommand(Member(row, "command"));
+    ASSERT_EQ(alone.status, 0) << alone.err;
+    const std::optional<JsonValue> replay = ParseJson(alone.out);
+    ASSERT_TRUE(replay.has_value()) << alone.out;
+    for (const char* figure : {"lines", "historyLines", "tradeLines", "floatingProfit",
+                               "closedProfit", "maxDrawdown", "maxPosition", "longDeals",
+                               "shortDeals", "openDeals", "accountSize"})
+      EXPECT_EQ(Member(row, figure), Member(*replay, figure)) << figure;
+    // The row's statistics and the report's copy of them, each number to its last digit.
+    const JsonValue& expected = Object(*replay, "statistics");
+    for (const JsonValue* statistics :
+         {&Object(row, "statistics"), &Object(Object(windows[i], "outOfSample"), "statistics")}) {
+      ASSERT_EQ(statistics->members.size(), expected.members.size());
+      for (std::size_t m = 0; m < expected.members.size(); ++m) {
+        EXPECT_EQ(statistics->members[m].name, expected.members[m].name);
+        EXPECT_EQ(statistics->members[m].value.text, expected.members[m].value.text)
+            << expected.members[m].name;
+      }
+    }
+    trades += std::stol(Member(expected, "trades"));
+  }
+  EXPECT_GT(trades, 0) << "test periods that never trade check little";
+}
+
+TEST_F(WalkForwardTest, OneWorkerAndTwoWriteTheSameReport) {
+  const Outcome one = WalkForward(Path("one"), "1");
+  const Outcome two = WalkForward(Path("two"), "2");
+  ASSERT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(two.status, 0) << two.err;
+  for (const char* file : kReportFiles) {
+    const std::string bytes = Slurp(Path("one/") + file);
+    EXPECT_FALSE(bytes.empty()) << file;
+    EXPECT_EQ(bytes, Slurp(Path("two/") + file)) << file;
+  }
+  EXPECT_EQ(one.out, two.out);
+}
+
+}  // namespace
+}  // namespace kmr::test
