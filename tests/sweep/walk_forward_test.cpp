@@ -3,9 +3,11 @@
 // command, and the number of workers changes no byte of the report.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <sstream>
 
 #include "tests/sweep/sweep_programs.h"
 
@@ -219,6 +221,90 @@ TEST_F(WalkForwardTest, EachOutOfSampleRowIsWhatKmrReplayGivesForItsCommand) {
     trades += std::stol(Member(expected, "trades"));
   }
   EXPECT_GT(trades, 0) << "test periods that never trade check little";
+}
+
+// The fields of a CSV line, quotes taken off.
+std::vector<std::string> CsvFields(const std::string& line) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+      fields.back() += '"';
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+// The words of a line of the printed table.
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::istringstream in(line);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+// Out-of-sample over in-sample annual return, only over an in-sample gain; elsewhere empty in
+// the JSON, the CSV and the printed table.
+TEST_F(WalkForwardTest, EfficiencyIsGivenOnlyOverAnInSampleGain) {
+  const Outcome run = WalkForward(Path("wf"), "2");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::optional<JsonValue> report = ParseJson(Slurp(Path("wf/wf.walk-forward.json")));
+  ASSERT_TRUE(report.has_value());
+  const std::vector<JsonValue>& windows = Object(*report, "windows").items;
+  const std::vector<std::string> csv = Lines(Slurp(Path("wf/wf.windows.csv")));
+  const std::vector<std::string> table = Lines(run.out);
+  ASSERT_EQ(csv.size(), windows.size() + 1);
+  ASSERT_EQ(table.size(), windows.size() + 2) << run.out;  // a header and the whole at the end
+  const std::vector<std::string> header = CsvFields(csv[0]);
+  const std::size_t column =
+      std::find(header.begin(), header.end(), "efficiency") - header.begin();
+  ASSERT_LT(column, header.size());
+  int gains = 0, losses = 0;
+  double inSampleSum = 0;
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    SCOPED_TRACE("window " + std::to_string(i));
+    const JsonValue& w = windows[i];
+    const JsonValue& inSample = Object(Object(Object(w, "inSample"), "statistics"), "annualReturn");
+    const JsonValue& outOfSample =
+        Object(Object(Object(w, "outOfSample"), "statistics"), "annualReturn");
+    const JsonValue& efficiency = Object(w, "efficiency");
+    const std::string cell = CsvFields(csv[i + 1]).at(column);
+    const std::vector<std::string> words = Words(table[i + 1]);
+    ASSERT_GT(words.size(), 7u) << table[i + 1];
+    ASSERT_EQ(inSample.kind, JsonValue::Kind::kNumber);
+    ASSERT_EQ(outOfSample.kind, JsonValue::Kind::kNumber);
+    const double in = std::stod(inSample.text), out = std::stod(outOfSample.text);
+    inSampleSum += in;
+    if (in > 0) {
+      ++gains;
+      ASSERT_EQ(efficiency.kind, JsonValue::Kind::kNumber);
+      EXPECT_EQ(std::stod(efficiency.text), out / in);
+      EXPECT_EQ(cell, efficiency.text);
+      EXPECT_NEAR(std::stod(words[7]), out / in, 0.0005) << table[i + 1];
+    } else {
+      losses += in < 0;
+      EXPECT_EQ(efficiency.kind, JsonValue::Kind::kNull) << efficiency.text;
+      EXPECT_EQ(cell, "");
+      EXPECT_EQ(words[7], "-") << table[i + 1];
+    }
+  }
+  // The fixture has both, and a loss out of sample over a loss in sample among the latter.
+  EXPECT_GT(gains, 0);
+  EXPECT_GT(losses, 0);
+  // Over all windows: the stitched return over the mean in-sample one, a loss here.
+  const double mean = inSampleSum / static_cast<double>(windows.size());
+  EXPECT_EQ(std::stod(Member(*report, "meanInSampleAnnualReturn")), mean);
+  ASSERT_LT(mean, 0);
+  EXPECT_EQ(Object(*report, "efficiency").kind, JsonValue::Kind::kNull);
+  EXPECT_TRUE(Has(table.back(), "efficiency -")) << table.back();
 }
 
 TEST_F(WalkForwardTest, OneWorkerAndTwoWriteTheSameReport) {
