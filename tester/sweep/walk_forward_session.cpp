@@ -5,8 +5,6 @@
 
 #include "tester/replay/replay_command.h"
 #include "tester/replay/replay_options.h"
-#include "tester/report/report_format.h"
-#include "tester/settings/text_convert.h"
 #include "tester/source/source_reader.h"
 #include "tester/sweep/sweep_results.h"
 #include "tester/sweep/sweep_runner.h"
@@ -15,6 +13,7 @@
 #include "tester/sweep/walk_forward_record.h"
 #include "tester/sweep/walk_forward_report.h"
 #include "tester/sweep/walk_forward_stitch.h"
+#include "tester/sweep/walk_forward_table.h"
 
 namespace kmr {
 
@@ -221,28 +220,7 @@ int RunWalkForward(const SweepOptions& options, std::FILE* out, std::FILE* err) 
     return kSweepExitBadInput;
   }
 
-  std::fprintf(out, "%-6s %-19s %-19s %14s %14s %10s  %s\n", "window", "test from", "test to",
-               ("IS " + options.rankBy).substr(0, 14).c_str(), "OOS net", "efficiency", "chosen");
-  for (const WalkForwardWindowResult& w : report.windows) {
-    std::string chosen;
-    for (const auto& [name, value] : w.params)
-      chosen += (chosen.empty() ? "" : " ") + name + "=" + value;
-    const auto ranked = StatisticValue(w.inSample, options.rankBy);
-    std::fprintf(out, "%-6zu %-19s %-19s %14s %14s %10s  %s\n", w.window.index,
-                 LocalTimeOptionText(w.window.testStart).c_str(),
-                 LocalTimeOptionText(w.window.testEnd).c_str(),
-                 w.inSampleCommand.empty() || !ranked ? "-" : ShortestNumber(*ranked).c_str(),
-                 w.ok ? Format("%.2f", w.outOfSample.netProfitWithOpen).c_str() : "-",
-                 w.efficiency ? Format("%.3f", *w.efficiency).c_str() : "-",
-                 w.ok ? chosen.c_str() : ("error: " + w.error).c_str());
-  }
-  const RunStatistics& s = report.stitchedStatistics;
-  std::fprintf(out,
-               "out of sample: net profit %.2f (with open), max drawdown %.2f, annual return %s, "
-               "efficiency %s\n",
-               s.netProfitWithOpen, s.maxDrawdown,
-               s.annualReturn ? Format("%.4f", *s.annualReturn).c_str() : "-",
-               report.efficiency ? Format("%.3f", *report.efficiency).c_str() : "-");
+  std::fputs(WalkForwardTable(report).c_str(), out);
   std::fprintf(err,
                "kmr-sweep: %zu windows, %zu in-sample runs in %s; report in %s.walk-forward.html\n",
                windows.size(), inSample.size(), options.out.c_str(), stem.string().c_str());

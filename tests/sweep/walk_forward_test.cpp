@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "tester/report/report_format.h"
 #include "tests/sweep/sweep_programs.h"
 
 namespace kmr::test {
@@ -82,16 +83,18 @@ std::int64_t LineSeconds(const std::string& line) {
   return static_cast<std::int64_t>(std::mktime(&fields));
 }
 
+// "1996-07-30 00:00:00" of the report's "1996-07-30T00:00:00+02:00".
+std::string Local(const std::string& iso) {
+  std::string text = iso.substr(0, 19);
+  if (text.size() == 19) text[10] = ' ';
+  return text;
+}
+
 // "--history-from 'A' --history-till 'B' --trade-till 'C'" as a command spells the window.
 std::string WindowOptions(const std::string& from, const std::string& till,
                           const std::string& tradeTill) {
-  auto local = [](std::string iso) {
-    iso = iso.substr(0, 19);
-    if (iso.size() == 19) iso[10] = ' ';
-    return "'" + iso + "'";
-  };
-  return "--history-from " + local(from) + " --history-till " + local(till) + " --trade-till " +
-         local(tradeTill) + " ";
+  return "--history-from '" + Local(from) + "' --history-till '" + Local(till) +
+         "' --trade-till '" + Local(tradeTill) + "' ";
 }
 
 TEST_F(WalkForwardTest, TheTestPeriodsFollowOneAnotherOverTheFile) {
@@ -305,6 +308,37 @@ TEST_F(WalkForwardTest, EfficiencyIsGivenOnlyOverAnInSampleGain) {
   ASSERT_LT(mean, 0);
   EXPECT_EQ(Object(*report, "efficiency").kind, JsonValue::Kind::kNull);
   EXPECT_TRUE(Has(table.back(), "efficiency -")) << table.back();
+}
+
+// The table at the end: a line per window with the report's figures as the page shows them.
+TEST_F(WalkForwardTest, ThePrintedTableShowsEachWindowAsTheReport) {
+  const Outcome run = WalkForward(Path("wf"), "2");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::optional<JsonValue> report = ParseJson(Slurp(Path("wf/wf.walk-forward.json")));
+  ASSERT_TRUE(report.has_value());
+  const std::vector<JsonValue>& windows = Object(*report, "windows").items;
+  const std::vector<std::string> table = Lines(run.out);
+  ASSERT_EQ(table.size(), windows.size() + 2) << run.out;
+  EXPECT_EQ(Words(table[0])[5], "IS");
+  EXPECT_EQ(Words(table[0])[6], "netProfit");
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    const JsonValue& w = windows[i];
+    const std::vector<std::string> words = Words(table[i + 1]);
+    ASSERT_EQ(words.size(), 10u) << table[i + 1];
+    const double inSample =
+        std::stod(Member(Object(Object(w, "inSample"), "statistics"), "netProfit"));
+    const double outOfSample =
+        std::stod(Member(Object(Object(w, "outOfSample"), "statistics"), "netProfitWithOpen"));
+    std::string chosen;
+    for (const JsonMember& param : Object(w, "params").members)
+      chosen += (chosen.empty() ? "" : " ") + param.name + "=" + param.value.text;
+    EXPECT_EQ(words[0], std::to_string(i));
+    EXPECT_EQ(words[1] + " " + words[2], Local(Member(w, "testStart")));
+    EXPECT_EQ(words[3] + " " + words[4], Local(Member(w, "testEnd")));
+    EXPECT_EQ(words[5], DecimalText(inSample)) << table[i + 1];
+    EXPECT_EQ(words[6], DecimalText(outOfSample)) << table[i + 1];
+    EXPECT_EQ(words[8] + " " + words[9], chosen);
+  }
 }
 
 TEST_F(WalkForwardTest, OneWorkerAndTwoWriteTheSameReport) {
