@@ -9,6 +9,7 @@
 #include "tester/sweep/sweep_results.h"
 #include "tester/sweep/sweep_runner.h"
 #include "tester/sweep/sweep_session.h"
+#include "tester/sweep/walk_forward_options.h"
 #include "tester/sweep/walk_forward_plan.h"
 #include "tester/sweep/walk_forward_record.h"
 #include "tester/sweep/walk_forward_report.h"
@@ -18,9 +19,6 @@
 namespace kmr {
 
 namespace {
-
-// The options walk-forward sets for every run itself.
-const char* const kWindowOptions[] = {"history-from", "history-till", "trade-till"};
 
 std::vector<std::string> WindowArgs(std::int32_t from, std::int32_t till, std::int32_t tradeTill) {
   return {"--history-from", LocalTimeOptionText(from),
@@ -68,24 +66,11 @@ int RunWalkForward(const SweepOptions& options, std::FILE* out, std::FILE* err) 
   std::vector<WalkForwardWindow> windows;
   ReplayOptions replay;
   try {
-    if (options.train.empty() || options.test.empty())
-      throw WalkForwardError("--walk-forward needs --train D and --test D");
-    if (options.shard) throw WalkForwardError("--shard is not for --walk-forward");
-    spec.train = ParseDuration("--train", options.train);
-    spec.test = ParseDuration("--test", options.test);
-    spec.step = options.step.empty() ? spec.test : ParseDuration("--step", options.step);
-    spec.warmup = options.warmup.empty() ? spec.test : ParseDuration("--warmup", options.warmup);
-    spec.anchored = options.anchored;
+    spec = ParseWalkForwardOptions(options);
     replay = ParseReplayOptions(options.baseArgs);
-    if (replay.historyFrom || replay.historyTill || replay.tradeTill)
-      throw WalkForwardError(
-          "--history-from, --history-till and --trade-till are set per window by --walk-forward");
-    for (const SweepAxis& axis : options.axes)
-      for (const char* name : kWindowOptions)
-        if (axis.name == name)
-          throw WalkForwardError("--vary " + axis.name + ": set per window by --walk-forward");
     const auto [first, last] = FileSpan(options.priceFile, replay.quotesFromFile);
     windows = PlanWalkForward(first, last, spec);
+    CheckWalkForwardRuns(options, windows.size());
   } catch (const std::exception& error) {
     std::fprintf(err, "kmr-sweep: %s\n", error.what());
     return kSweepExitBadInput;

@@ -341,6 +341,43 @@ TEST_F(WalkForwardTest, ThePrintedTableShowsEachWindowAsTheReport) {
   }
 }
 
+TEST_F(WalkForwardTest, BadOptionsGiveOneLineNamingThemAndWriteNothing) {
+  const struct {
+    std::vector<std::string> args;
+    std::string error;
+  } kCases[] = {
+      {{"--train", "120d"}, "--walk-forward needs --train D and --test D"},
+      {{"--train", "120d", "--test", "2mo"}, "--test: '2mo': minutes and months are not taken"},
+      {{"--train", "120d", "--test", "60d", "--step", "59d"}, "--step: 59d is shorter than"},
+      {{"--train", "30d", "--test", "60d"}, "--warmup: 60d is not shorter than --train 30d"},
+      {{"--train", "800d", "--test", "60d"}, "--train: 800d leaves no test period"},
+      {{"--train", "120d", "--test", "60d", "--shard", "0/2"}, "--shard is not for"},
+      {{"--train", "120d", "--test", "60d", "--trade-till", "1997-01-01 00:00:00"},
+       "--trade-till are set per window"},
+      {{"--train", "120d", "--test", "60d", "--vary", "history-from=1996-05-01 00:00:00"},
+       "--vary history-from: set per window"},
+      // 460-odd windows of a day, 3000 runs each.
+      {{"--train", "2d", "--test", "1d", "--warmup", "1d", "--vary", "smoothing1=1:3000:1"},
+       "windows of 3000 runs each make more than 1000000 in-sample runs"},
+  };
+  std::filesystem::create_directories(Path("bad"));
+  for (const auto& c : kCases) {
+    std::vector<std::string> args = SampleTradingSettings();
+    args.push_back("--walk-forward");
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    for (const std::string& arg : {std::string("--out"), Path("bad/wf.jsonl"), prices_})
+      args.push_back(arg);
+    const Outcome bad = Sweep(args);
+    EXPECT_EQ(bad.status, 2) << c.error;
+    const std::vector<std::string> lines = Lines(bad.err);
+    ASSERT_EQ(lines.size(), 1u) << bad.err;
+    EXPECT_EQ(lines[0].rfind("kmr-sweep: ", 0), 0u) << lines[0];
+    EXPECT_TRUE(Has(lines[0], c.error)) << lines[0];
+    EXPECT_EQ(bad.out, "");
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(Path("bad")));
+}
+
 TEST_F(WalkForwardTest, OneWorkerAndTwoWriteTheSameReport) {
   const Outcome one = WalkForward(Path("one"), "1");
   const Outcome two = WalkForward(Path("two"), "2");
