@@ -33,6 +33,11 @@ std::string Text(std::string_view text) {
   return shown + "'";
 }
 
+// Nominal hours (a day as 24): equal for two durations of one kind that add up alike.
+std::int64_t DurationHours(const Duration& duration) {
+  return duration.count * (duration.unit == 'w' ? 168 : duration.unit == 'd' ? 24 : 1);
+}
+
 std::string TimeText(std::int64_t time) {
   return FormatLocalTime(static_cast<std::int32_t>(time), "%Y-%m-%d %H:%M:%S");
 }
@@ -92,6 +97,13 @@ std::vector<WalkForwardWindow> PlanWalkForward(std::int32_t first, std::int32_t 
                            " leaves no test period: the "
                            "file's lines run from " +
                            TimeText(first) + " to " + TimeText(last));
+  // Hours and days differ where daylight saving time changes (a day of 23 or 25 hours), and a
+  // clock time the change skips moves on by an hour: the test period that follows such a
+  // training end, taken from it, would run into the next one. It ends where the next training
+  // period does, then: exactly there when the step is the test period, at the latest there
+  // otherwise.
+  const bool stepIsTest = (spec.step.unit == 'h') == (spec.test.unit == 'h') &&
+                          DurationHours(spec.step) == DurationHours(spec.test);
   std::vector<WalkForwardWindow> windows;
   for (std::int64_t k = 0;; ++k) {
     const std::int64_t trainEnd = AddDuration(firstTrainEnd, spec.step, k);
@@ -104,7 +116,10 @@ std::vector<WalkForwardWindow> PlanWalkForward(std::int32_t first, std::int32_t 
     if (warmupEnd >= trainEnd)
       throw WalkForwardError("--warmup: " + DurationText(spec.warmup) +
                              " is not shorter than --train " + DurationText(spec.train));
-    const std::int64_t testEnd = std::min<std::int64_t>(AddDuration(trainEnd, spec.test), last);
+    const std::int64_t nextTrainEnd = AddDuration(firstTrainEnd, spec.step, k + 1);
+    const std::int64_t testEnd = std::min<std::int64_t>(
+        stepIsTest ? nextTrainEnd : std::min(AddDuration(trainEnd, spec.test), nextTrainEnd),
+        last);
     WalkForwardWindow w;
     w.index = windows.size();
     w.trainStart = static_cast<std::int32_t>(trainStart);

@@ -49,8 +49,11 @@ struct WalkForwardWindow {
 };
 
 // The windows over a file whose lines run from `first` to `last`: the first training period
-// starts at `first`; each next window starts `step` later (anchored: only its end moves); the
-// last test period is the one that starts before `last`, cut at `last`. Throws
+// starts at `first`; each next window starts `step` later (anchored: only its end moves); a
+// test period ends where the next window's training period ends when the step is the test
+// period, and never after it (where daylight saving time makes a day 23 or 25 hours, or skips
+// a training end's clock time); the last test period is the one that starts before `last`, cut
+// at `last`. Throws
 // WalkForwardError (naming the option) when the step is shorter than the test period (test
 // periods would overlap), the warm-up is not shorter than the training period, or the file is
 // too short for one window.

@@ -212,7 +212,11 @@ std::string StatisticsTable(const RunStatistics& s) {
 
 std::optional<double> WalkForwardEfficiency(std::optional<double> outOfSample,
                                             std::optional<double> inSample) {
-  if (!outOfSample || !inSample || *inSample == 0) return std::nullopt;
+  // Over an in-sample loss the ratio reads backwards: -20 % out of sample over -10 % in sample
+  // would be an efficiency of 2.
+  if (!outOfSample || !inSample || !std::isfinite(*outOfSample) || !(*inSample > 0) ||
+      !std::isfinite(*inSample))
+    return std::nullopt;
   const double value = *outOfSample / *inSample;
   if (!std::isfinite(value)) return std::nullopt;
   return value;

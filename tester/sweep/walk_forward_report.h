@@ -26,7 +26,7 @@ struct WalkForwardWindowResult {
   std::string outOfSampleCommand;
   SweepFigures outOfSampleFigures;
   RunStatistics outOfSample;
-  std::optional<double> efficiency;  // out-of-sample over in-sample annual return
+  std::optional<double> efficiency;  // WalkForwardEfficiency of the two annual returns
 };
 
 struct WalkForwardReport {
@@ -42,7 +42,9 @@ struct WalkForwardReport {
   std::optional<double> efficiency;  // stitched annual return over the mean in-sample one
 };
 
-// The walk-forward efficiency: empty when either return is empty or the in-sample one is 0.
+// The walk-forward efficiency, out-of-sample over in-sample annual return: only over an
+// in-sample gain, so empty when either return is empty or not finite, the in-sample one is 0 or
+// below, or the ratio is not finite.
 std::optional<double> WalkForwardEfficiency(std::optional<double> outOfSample,
                                             std::optional<double> inSample);
 

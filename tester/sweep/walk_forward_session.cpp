@@ -8,23 +8,20 @@
 
 #include "tester/replay/replay_command.h"
 #include "tester/replay/replay_options.h"
-#include "tester/report/report_format.h"
-#include "tester/settings/text_convert.h"
 #include "tester/source/source_reader.h"
 #include "tester/sweep/sweep_results.h"
 #include "tester/sweep/sweep_runner.h"
 #include "tester/sweep/sweep_session.h"
+#include "tester/sweep/walk_forward_options.h"
 #include "tester/sweep/walk_forward_plan.h"
 #include "tester/sweep/walk_forward_record.h"
 #include "tester/sweep/walk_forward_report.h"
 #include "tester/sweep/walk_forward_stitch.h"
+#include "tester/sweep/walk_forward_table.h"
 
 namespace kmr {
 
 namespace {
-
-// The options walk-forward sets for every run itself.
-const char* const kWindowOptions[] = {"history-from", "history-till", "trade-till"};
 
 std::vector<std::string> WindowArgs(std::int32_t from, std::int32_t till, std::int32_t tradeTill) {
   return {"--history-from", LocalTimeOptionText(from),
@@ -112,24 +109,11 @@ int RunWalkForward(const SweepOptions& options, std::FILE* out, std::FILE* err) 
   std::vector<WalkForwardWindow> windows;
   ReplayOptions replay;
   try {
-    if (options.train.empty() || options.test.empty())
-      throw WalkForwardError("--walk-forward needs --train D and --test D");
-    if (options.shard) throw WalkForwardError("--shard is not for --walk-forward");
-    spec.train = ParseDuration("--train", options.train);
-    spec.test = ParseDuration("--test", options.test);
-    spec.step = options.step.empty() ? spec.test : ParseDuration("--step", options.step);
-    spec.warmup = options.warmup.empty() ? spec.test : ParseDuration("--warmup", options.warmup);
-    spec.anchored = options.anchored;
+    spec = ParseWalkForwardOptions(options);
     replay = ParseReplayOptions(options.baseArgs);
-    if (replay.historyFrom || replay.historyTill || replay.tradeTill)
-      throw WalkForwardError(
-          "--history-from, --history-till and --trade-till are set per window by --walk-forward");
-    for (const SweepAxis& axis : options.axes)
-      for (const char* name : kWindowOptions)
-        if (axis.name == name)
-          throw WalkForwardError("--vary " + axis.name + ": set per window by --walk-forward");
     const auto [first, last] = FileSpan(options.priceFile, replay.quotesFromFile);
     windows = PlanWalkForward(first, last, spec);
+    CheckWalkForwardRuns(options, windows.size());
   } catch (const std::exception& error) {
     std::fprintf(err, "kmr-sweep: %s\n", error.what());
     return kSweepExitBadInput;
@@ -271,28 +255,7 @@ int RunWalkForward(const SweepOptions& options, std::FILE* out, std::FILE* err) 
     return kSweepExitBadInput;
   }
 
-  std::fprintf(out, "%-6s %-19s %-19s %14s %14s %10s  %s\n", "window", "test from", "test to",
-               ("IS " + options.rankBy).substr(0, 14).c_str(), "OOS net", "efficiency", "chosen");
-  for (const WalkForwardWindowResult& w : report.windows) {
-    std::string chosen;
-    for (const auto& [name, value] : w.params)
-      chosen += (chosen.empty() ? "" : " ") + name + "=" + value;
-    const auto ranked = StatisticValue(w.inSample, options.rankBy);
-    std::fprintf(out, "%-6zu %-19s %-19s %14s %14s %10s  %s\n", w.window.index,
-                 LocalTimeOptionText(w.window.testStart).c_str(),
-                 LocalTimeOptionText(w.window.testEnd).c_str(),
-                 w.inSampleCommand.empty() || !ranked ? "-" : ShortestNumber(*ranked).c_str(),
-                 w.ok ? Format("%.2f", w.outOfSample.netProfitWithOpen).c_str() : "-",
-                 w.efficiency ? Format("%.3f", *w.efficiency).c_str() : "-",
-                 w.ok ? chosen.c_str() : ("error: " + w.error).c_str());
-  }
-  const RunStatistics& s = report.stitchedStatistics;
-  std::fprintf(out,
-               "out of sample: net profit %.2f (with open), max drawdown %.2f, annual return %s, "
-               "efficiency %s\n",
-               s.netProfitWithOpen, s.maxDrawdown,
-               s.annualReturn ? Format("%.4f", *s.annualReturn).c_str() : "-",
-               report.efficiency ? Format("%.3f", *report.efficiency).c_str() : "-");
+  std::fputs(WalkForwardTable(report).c_str(), out);
   std::fprintf(err,
                "kmr-sweep: %zu windows, %zu in-sample runs in %s; report in %s.walk-forward.html\n",
                windows.size(), inSample.size(), options.out.c_str(), stem.string().c_str());

@@ -10,11 +10,16 @@ Outcome Sweep(std::vector<std::string> args) {
   return RunProgram(KMR_SWEEP_PROGRAM, {all, {}, {}});
 }
 
+std::vector<std::string> SampleTradingSettings() {
+  return {"--tick-size", "0.0001", "--tick-value", "10", "--deal-size", "1",
+          "--spread", "0.0002", "--trend", "h200,t100,x50,25,12", "--consider-first", "3",
+          "--entry", "20,o40,t60", "--flags", "5"};
+}
+
 std::vector<std::string> SampleSettings(const std::string& till) {
-  return {"--history-till", till,     "--tick-size",      "0.0001", "--tick-value", "10",
-          "--deal-size",    "1",      "--spread",         "0.0002", "--trend",
-          "h200,t100,x50,25,12",      "--consider-first", "3",      "--entry",
-          "20,o40,t60",     "--flags", "5"};
+  std::vector<std::string> settings = {"--history-till", till};
+  for (std::string& setting : SampleTradingSettings()) settings.push_back(std::move(setting));
+  return settings;
 }
 
 std::string SampleHead(const std::string& folder, int lines) {

@@ -12,7 +12,10 @@ namespace kmr::test {
 // kmr-sweep with the built engine library.
 Outcome Sweep(std::vector<std::string> args);
 
-// The settings under which the sample trades (those of run.sh), the history till `till`.
+// The settings under which the sample trades (those of run.sh), without a time window.
+std::vector<std::string> SampleTradingSettings();
+
+// Those settings with the history till `till`.
 std::vector<std::string> SampleSettings(const std::string& till);
 
 // The first `lines` lines of the bundled sample, written into `folder`.
