@@ -1,8 +1,35 @@
 #include "tests/sweep/sweep_programs.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+
 #include <fstream>
 
+extern char** environ;
+
 namespace kmr::test {
+
+pid_t StartSweep(const std::vector<std::string>& args) {
+  std::vector<std::string> all = {KMR_SWEEP_PROGRAM, "--defaults", "--library",
+                                  KMR_ENGINE_LIBRARY};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : all) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  return pid;
+}
 
 Outcome Sweep(std::vector<std::string> args) {
   std::vector<std::string> all = {"--defaults", "--library", KMR_ENGINE_LIBRARY};

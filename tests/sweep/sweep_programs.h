@@ -1,6 +1,8 @@
 // kmr-sweep and kmr-replay as the sweep tests run them, and the sample prices they sweep.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -11,6 +13,10 @@ namespace kmr::test {
 
 // kmr-sweep with the built engine library.
 Outcome Sweep(std::vector<std::string> args);
+
+// The same started in a process group of its own, its output dropped, so that the group can be
+// killed with its workers; -1 when it cannot be started.
+pid_t StartSweep(const std::vector<std::string>& args);
 
 // The settings under which the sample trades (those of run.sh), without a time window.
 std::vector<std::string> SampleTradingSettings();

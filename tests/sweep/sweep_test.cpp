@@ -105,29 +105,6 @@ TEST_F(SweepTest, OneWorkerAndTwoWriteTheSameFiles) {
   EXPECT_EQ(Slurp(Path("one.jsonl")), Slurp(Path("plain.jsonl")));
 }
 
-// Starts kmr-sweep in a process group of its own, so that its workers die with it.
-pid_t StartSweep(const std::vector<std::string>& args) {
-  std::vector<std::string> all = {KMR_SWEEP_PROGRAM, "--defaults", "--library",
-                                  KMR_ENGINE_LIBRARY};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : all) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  return pid;
-}
-
 TEST_F(SweepTest, AKilledSweepStartedAgainEndsAsAnUninterruptedOne) {
   std::vector<std::string> args = Grid(Path("whole.jsonl"));
   args.insert(args.end() - 1, {"--vary", "smoothing1=1,2,3"});  // 18 runs

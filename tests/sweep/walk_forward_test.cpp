@@ -3,11 +3,17 @@
 // command, and the number of workers changes no byte of the report.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "tester/report/report_format.h"
 #include "tests/sweep/sweep_programs.h"
@@ -376,6 +382,50 @@ TEST_F(WalkForwardTest, BadOptionsGiveOneLineNamingThemAndWriteNothing) {
     EXPECT_EQ(bad.out, "");
   }
   EXPECT_TRUE(std::filesystem::is_empty(Path("bad")));
+}
+
+TEST_F(WalkForwardTest, AKilledWalkForwardStartedAgainWritesTheSameReport) {
+  const Outcome whole = WalkForward(Path("whole"), "1");
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  const std::vector<std::string> wholeRows = Lines(Slurp(Path("whole/wf.jsonl")));
+
+  std::filesystem::create_directories(Path("killed"));
+  std::vector<std::string> args = {"-j", "2"};
+  for (std::string& setting : SampleTradingSettings()) args.push_back(std::move(setting));
+  for (const char* arg : {"--walk-forward", "--train", "120d", "--test", "60d", "--warmup", "30d",
+                          "--vary", "cad-profit=50,150", "--vary", "smoothing1=1,2", "--out"})
+    args.push_back(arg);
+  args.push_back(Path("killed/wf.jsonl"));
+  args.push_back(prices_);
+  const pid_t pid = StartSweep(args);
+  ASSERT_GT(pid, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (Lines(Slurp(Path("killed/wf.jsonl"))).size() < 3 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  kill(-pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the walk-forward ended before it was killed";
+  ASSERT_LT(Lines(Slurp(Path("killed/wf.jsonl"))).size(), wholeRows.size());
+  EXPECT_FALSE(std::filesystem::exists(Path("killed/wf.walk-forward.json")));
+  // A kill in the middle of a write leaves a torn line: the next start drops it.
+  std::ofstream(Path("killed/wf.jsonl"), std::ios::app) << wholeRows.back().substr(0, 40);
+
+  const Outcome again = Sweep(args);
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_TRUE(Has(again.err, "resuming")) << again.err;
+  for (const char* file : kReportFiles)
+    EXPECT_EQ(Slurp(Path("killed/") + file), Slurp(Path("whole/") + file)) << file;
+  EXPECT_EQ(again.out, whole.out);
+
+  // The same file under another plan is refused, not mixed in.
+  std::vector<std::string> other = args;
+  *std::find(other.begin(), other.end(), "60d") = "30d";
+  const Outcome refused = Sweep(other);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_TRUE(Has(refused.err, "another sweep")) << refused.err;
+  EXPECT_EQ(Slurp(Path("killed/wf.jsonl")), Slurp(Path("whole/wf.jsonl")));
 }
 
 TEST_F(WalkForwardTest, OneWorkerAndTwoWriteTheSameReport) {
