@@ -229,6 +229,12 @@ std::optional<double> StatisticValue(const RunStatistics& s, std::string_view na
   return std::nullopt;
 }
 
+bool StatisticIsCount(std::string_view name) {
+  for (const StatisticField& f : kFields)
+    if (f.name == name) return f.isCount;
+  return false;
+}
+
 bool SetStatistic(RunStatistics& s, std::string_view name, std::optional<double> value) {
   for (const StatisticField& f : kFields)
     if (f.name == name) return f.set(s, value);

@@ -85,6 +85,8 @@ void AddStatisticsJson(JsonObject& json, const RunStatistics& statistics);
 // unknown or the value empty).
 std::span<const std::string_view> StatisticNames();
 std::optional<double> StatisticValue(const RunStatistics& statistics, std::string_view name);
+// Whether the statistic is a whole count (trades, streaks, seconds, days).
+bool StatisticIsCount(std::string_view name);
 // Sets a statistic by name, as read back from its JSON; false when the name is unknown or an
 // empty `value` is given for a count.
 bool SetStatistic(RunStatistics& statistics, std::string_view name, std::optional<double> value);

@@ -173,13 +173,12 @@ std::string WindowsTable(const WalkForwardReport& report) {
                   "Efficiency"};
   table.numeric = {true, false, false, false, true, true, true, true, true, true};
   for (const WalkForwardWindowResult& w : report.windows) {
-    const std::optional<double> ranked = StatisticValue(w.inSample, report.rankBy);
     table.rows.push_back({
         Plain(std::to_string(w.window.index)),
         Plain(LocalText(w.window.trainStart) + " to " + LocalText(w.window.trainEnd)),
         Plain(LocalText(w.window.testStart) + " to " + LocalText(w.window.testEnd)),
         Plain(w.ok ? ParamsText(w) : "error: " + w.error),
-        Plain(w.inSampleCommand.empty() ? "-" : DecimalText(ranked)),
+        Plain(RankedFigureText(w, report.rankBy)),
         Plain(w.inSampleCommand.empty() ? "-" : PercentText(w.inSample.annualReturn)),
         w.ok ? Money(w.outOfSample.netProfitWithOpen) : Plain("-"),
         Plain(w.ok ? std::to_string(w.outOfSample.trades) : "-"),
@@ -220,6 +219,12 @@ std::optional<double> WalkForwardEfficiency(std::optional<double> outOfSample,
   const double value = *outOfSample / *inSample;
   if (!std::isfinite(value)) return std::nullopt;
   return value;
+}
+
+std::string RankedFigureText(const WalkForwardWindowResult& window, const std::string& rankBy) {
+  if (window.inSampleCommand.empty()) return "-";
+  const std::optional<double> value = StatisticValue(window.inSample, rankBy);
+  return StatisticIsCount(rankBy) ? DecimalText(value, 0) : DecimalText(value);
 }
 
 std::string WalkForwardJson(const WalkForwardReport& report) {

@@ -48,6 +48,10 @@ struct WalkForwardReport {
 std::optional<double> WalkForwardEfficiency(std::optional<double> outOfSample,
                                             std::optional<double> inSample);
 
+// A window's in-sample figure of the --rank-by statistic as the table and the page show it: a
+// count whole, any other with two decimals, "-" when the window has none.
+std::string RankedFigureText(const WalkForwardWindowResult& window, const std::string& rankBy);
+
 std::string WalkForwardJson(const WalkForwardReport& report);
 std::string WalkForwardWindowsCsv(const WalkForwardReport& report);
 std::string WalkForwardHtml(const WalkForwardReport& report);

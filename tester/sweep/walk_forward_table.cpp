@@ -18,9 +18,7 @@ std::string WalkForwardTable(const WalkForwardReport& report) {
     std::string chosen;
     for (const auto& [name, value] : w.params)
       chosen += (chosen.empty() ? "" : " ") + name + "=" + value;
-    const std::string figure = w.inSampleCommand.empty()
-                                   ? "-"
-                                   : DecimalText(StatisticValue(w.inSample, report.rankBy));
+    const std::string figure = RankedFigureText(w, report.rankBy);
     text += Format("%-6zu %-19s %-19s %*s %14s %10s  %s\n", w.window.index,
                    LocalTimeOptionText(w.window.testStart).c_str(),
                    LocalTimeOptionText(w.window.testEnd).c_str(), width, figure.c_str(),

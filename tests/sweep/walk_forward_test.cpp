@@ -381,6 +381,11 @@ TEST_F(WalkForwardTest, BadOptionsGiveOneLineNamingThemAndWriteNothing) {
     EXPECT_TRUE(Has(lines[0], c.error)) << lines[0];
     EXPECT_EQ(bad.out, "");
   }
+  // --merge takes only shard files; with --walk-forward it would quietly merge them.
+  const Outcome merge =
+      RunProgram(KMR_SWEEP_PROGRAM, {{"--merge", "--walk-forward", Path("bad/wf.jsonl")}, {}, {}});
+  EXPECT_EQ(merge.status, 2);
+  EXPECT_EQ(merge.err, "kmr-sweep: --merge is not for --walk-forward\n");
   EXPECT_TRUE(std::filesystem::is_empty(Path("bad")));
 }
 

@@ -69,7 +69,7 @@ TEST(WalkForwardTable, ALinePerWindowAndTheWhole) {
   EXPECT_EQ(table, expected);
 }
 
-TEST(WalkForwardTable, TheRankedInSampleFigureHasTwoDecimals) {
+TEST(WalkForwardTable, TheRankedInSampleFigureHasTwoDecimalsOrIsACount) {
   const struct {
     const char* rankBy;
     double RunStatistics::*money;
@@ -82,7 +82,8 @@ TEST(WalkForwardTable, TheRankedInSampleFigureHasTwoDecimals) {
       {"sharpe", nullptr, &RunStatistics::sharpe, 0.7675449894144875, "0.77"},
       {"profitFactor", nullptr, &RunStatistics::profitFactor, 2.7538593481989584, "2.75"},
       {"sortino", nullptr, nullptr, 0, "-"},  // no value: no daily returns
-      {"longestDrawdownSeconds", nullptr, nullptr, 0, "0.00"},  // a name wider than 14
+      {"longestDrawdownSeconds", nullptr, nullptr, 0, "0"},  // a name wider than 14
+      {"trades", nullptr, nullptr, 0, "0"},                  // a count: whole
   };
   for (const auto& c : cases) {
     WalkForwardReport report;

@@ -21,6 +21,10 @@ int main(int argc, char** argv) {
       std::fputs(kmr::kSweepHelp, stdout);
       return 0;
     }
+    if (options.merge && options.walkForward) {
+      std::fputs("kmr-sweep: --merge is not for --walk-forward\n", stderr);
+      return kmr::kSweepExitBadInput;
+    }
     if (options.merge) return kmr::MergeSweepShards(options, stdout, stderr);
     if (options.walkForward) return kmr::RunWalkForward(options, stdout, stderr);
     return kmr::RunSweep(options, stdout, stderr);
