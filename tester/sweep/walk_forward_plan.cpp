@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 #include "tester/settings/local_time.h"
+#include "tester/source/line_time.h"
 
 namespace kmr {
 
@@ -81,8 +83,15 @@ std::int64_t AddDuration(std::int64_t time, const Duration& duration, std::int64
   const std::time_t start = static_cast<std::time_t>(time);
   std::tm fields{};
   localtime_r(&start, &fields);
-  fields.tm_mday += static_cast<int>(duration.unit == 'w' ? count * 7 : count);
-  fields.tm_isdst = -1;  // the clock time is kept; the zone decides on daylight saving time
+  // The clock time is kept and the zone decides on daylight saving time. mktime's answer for a
+  // clock time the change repeats or skips depends on the calls made before it, so that the
+  // same window could end at two times; the line times' rule does not.
+  const int days = static_cast<int>(duration.unit == 'w' ? count * 7 : count);
+  const LocalDateTime local{fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday + days,
+                            fields.tm_hour,        fields.tm_min,       fields.tm_sec};
+  if (const std::optional<std::int64_t> moved = LocalLineTime(NaiveSeconds(local))) return *moved;
+  fields.tm_mday = local.day;
+  fields.tm_isdst = -1;
   return static_cast<std::int64_t>(std::mktime(&fields));
 }
 

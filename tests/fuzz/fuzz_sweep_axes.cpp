@@ -16,10 +16,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const kmr::SweepAxis axis = kmr::ParseVary(text);
     FUZZ_CHECK(!axis.name.empty() && !axis.values.empty());
     FUZZ_CHECK(text.compare(0, axis.name.size() + 1, axis.name + "=") == 0);
+    // A list from 512 bytes holds a few hundred values; more come from a range, whose values
+    // rise, so that neighbours differing is enough there (a set of a million strings would
+    // take the target's whole time budget).
     std::set<std::string> seen;
-    for (const std::string& value : axis.values) {
+    for (std::size_t i = 0; i < axis.values.size(); ++i) {
+      const std::string& value = axis.values[i];
       FUZZ_CHECK(!value.empty());
-      FUZZ_CHECK(seen.insert(value).second);
+      if (axis.values.size() <= 512)
+        FUZZ_CHECK(seen.insert(value).second);
+      else if (i > 0)
+        FUZZ_CHECK(value != axis.values[i - 1]);
     }
     // The values again through kmr-replay's own parser: each is taken (a range's too, though
     // only some of them were checked).

@@ -90,6 +90,31 @@ TEST(Duration, DaysKeepTheClockTimeAcrossDaylightSavingTime) {
   EXPECT_EQ(AddDuration(noon, {365, 'd'}), Local(1997, 3, 30, 12));
 }
 
+TEST(Duration, ADayOntoASkippedOrRepeatedClockTimeIsOneInstantWhateverCameBefore) {
+  // 1998-03-29 02:00-03:00 was skipped in Zurich, 1998-10-25 02:00-03:00 came twice. A day on
+  // from the day before lands there; mktime's own answer there depends on its earlier calls.
+  const struct {
+    std::int64_t from;
+    std::int64_t expected;
+  } cases[] = {
+      // Read with the offset before the gap (+01:00): 01:30 UTC, 03:30 summer time.
+      {Local(1998, 3, 28, 2, 30), Local(1998, 3, 29, 1, 30) + 3600},
+      // The first of the two instants: 00:30 UTC, summer time.
+      {Local(1998, 10, 24, 2, 30), Local(1998, 10, 25, 1, 30) + 3600},
+  };
+  for (const auto& c : cases) {
+    for (const int before : {1, 7}) {  // mktime last asked in winter, or in summer
+      std::tm other{};
+      other.tm_year = 98;
+      other.tm_mon = before - 1;
+      other.tm_mday = 15;
+      other.tm_isdst = -1;
+      std::mktime(&other);
+      EXPECT_EQ(AddDuration(c.from, {1, 'd'}), c.expected) << c.from << " after month " << before;
+    }
+  }
+}
+
 WalkForwardSpec Spec(const char* train, const char* test, const char* step = nullptr,
                      const char* warmup = "1w", bool anchored = false) {
   WalkForwardSpec spec;
