@@ -27,25 +27,36 @@ namespace {
 const std::string kBin = std::string(KMR_BINARY_DIR) + "/bin/";
 const std::string kSample = std::string(KMR_SOURCE_DIR) + "/data/USDCHF_30min_19960401-20010330.txt";
 
-double Run(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
+// Starts every command at once and waits for them all: the seconds until the last ended.
+double RunTogether(const std::vector<std::vector<std::string>>& commands) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   const auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) std::abort();
-  int status = 0;
-  waitpid(pid, &status, 0);
-  posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "failed: %s\n", args[0].c_str());
-    std::exit(1);
+  std::vector<pid_t> pids;
+  for (const std::vector<std::string>& args : commands) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) std::abort();
+    pids.push_back(pid);
   }
+  for (std::size_t i = 0; i < pids.size(); ++i) {
+    int status = 0;
+    waitpid(pids[i], &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      std::fprintf(stderr, "failed: %s\n", commands[i][0].c_str());
+      std::exit(1);
+    }
+  }
+  posix_spawn_file_actions_destroy(&actions);
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Run(const std::vector<std::string>& args) {
+  return RunTogether({args});
 }
 
 std::vector<std::string> Settings(const std::string& till) {
@@ -66,10 +77,11 @@ double Best(F&& f) {
   return best;
 }
 
-double Sweep(const std::string& program, const std::string& folder, const std::string& prices,
-             const std::string& till, std::vector<std::string> extra,
-             const std::vector<std::string>& cad, const std::vector<std::string>& smoothing) {
-  const std::string out = folder + "/bench.jsonl";
+std::vector<std::string> SweepCommand(const std::string& program, const std::string& out,
+                                      const std::string& prices, const std::string& till,
+                                      const std::vector<std::string>& extra,
+                                      const std::vector<std::string>& cad,
+                                      const std::vector<std::string>& smoothing) {
   std::filesystem::remove(out);
   std::vector<std::string> args = {program};
   for (const std::string& s : Settings(till)) args.push_back(s);
@@ -80,7 +92,24 @@ double Sweep(const std::string& program, const std::string& folder, const std::s
   for (const std::string& s : {std::string("--vary"), "cad-profit=" + cads, std::string("--vary"),
                                "smoothing1=" + smooths, std::string("--out"), out, prices})
     args.push_back(s);
-  return Run(args);
+  return args;
+}
+
+double Sweep(const std::string& program, const std::string& folder, const std::string& prices,
+             const std::string& till, std::vector<std::string> extra,
+             const std::vector<std::string>& cad, const std::vector<std::string>& smoothing) {
+  return Run(SweepCommand(program, folder + "/bench.jsonl", prices, till, extra, cad, smoothing));
+}
+
+// Two one-worker sweeps of the same grid at once, apart in everything but the machine: what
+// two cores give two independent processes, the bound for one sweep on two workers.
+double TwoSweepsSideBySide(const std::string& program, const std::string& folder,
+                           const std::string& prices, const std::string& till,
+                           const std::vector<std::string>& cad,
+                           const std::vector<std::string>& smoothing) {
+  return RunTogether(
+      {SweepCommand(program, folder + "/a.jsonl", prices, till, {"-j", "1"}, cad, smoothing),
+       SweepCommand(program, folder + "/b.jsonl", prices, till, {"-j", "1"}, cad, smoothing)});
 }
 
 double OneAfterAnother(const std::string& prices, const std::string& till,
@@ -142,6 +171,10 @@ int main() {
   lines("kmr-sweep -j1 --no-price-cache", &Figures::plain, false);
   lines("kmr-sweep -j1", &Figures::one, false);
   lines("kmr-sweep -j2", &Figures::two, true);
+  const double sideBySide =
+      Best([&] { return TwoSweepsSideBySide(sweep, folder, kSample, till, kCad, kSmoothing); });
+  std::printf("  two kmr-sweep -j1 side by side %7.3f s  %6.1f runs/s  %.2fx -j1 (the bound of -j2)\n",
+              sideBySide, 2 * runs / sideBySide, 2 * now.one / sideBySide);
   // Ten lines: what is left is the cost of a run itself.
   const std::string tiny = folder + "/tiny.txt";
   {
