@@ -25,7 +25,8 @@ extern char** environ;
 namespace {
 
 const std::string kBin = std::string(KMR_BINARY_DIR) + "/bin/";
-const std::string kSample = std::string(KMR_SOURCE_DIR) + "/data/USDCHF_30min_19960401-20010330.txt";
+const std::string kSample =
+    std::string(KMR_SOURCE_DIR) + "/data/USDCHF_30min_19960401-20010330.txt";
 
 // Starts every command at once and waits for them all: the seconds until the last ended.
 double RunTogether(const std::vector<std::vector<std::string>>& commands) {
@@ -59,12 +60,13 @@ double Run(const std::vector<std::string>& args) {
   return RunTogether({args});
 }
 
+// clang-format off
 std::vector<std::string> Settings(const std::string& till) {
-  return {"--defaults",     "--history-till", till,     "--tick-size",      "0.0001",
-          "--tick-value",   "10",             "--deal-size",    "1",        "--spread",
-          "0.0002",         "--trend",        "h200,t100,x50,25,12",        "--consider-first",
-          "3",              "--entry",        "20,o40,t60",     "--flags",  "5"};
+  return {"--defaults", "--history-till", till, "--tick-size", "0.0001", "--tick-value", "10",
+          "--deal-size", "1", "--spread", "0.0002", "--trend", "h200,t100,x50,25,12",
+          "--consider-first", "3", "--entry", "20,o40,t60", "--flags", "5"};
 }
+// clang-format on
 
 const std::vector<std::string> kCad = {"50", "100", "150", "200"};
 const std::vector<std::string> kSmoothing = {"1", "2",  "3",  "4",  "5",  "6",  "7",  "8",
@@ -148,11 +150,16 @@ int main() {
   };
   const auto measure = [&](const std::string& program) {
     Figures f;
-    f.one = Best([&] { return Sweep(program, folder, kSample, till, {"-j", "1"}, kCad, kSmoothing); });
-    f.plain = Best([&] {
-      return Sweep(program, folder, kSample, till, {"-j", "1", "--no-price-cache"}, kCad, kSmoothing);
+    f.one = Best([&] {
+      return Sweep(program, folder, kSample, till, {"-j", "1"}, kCad, kSmoothing);
     });
-    f.two = Best([&] { return Sweep(program, folder, kSample, till, {"-j", "2"}, kCad, kSmoothing); });
+    f.plain = Best([&] {
+      return Sweep(program, folder, kSample, till, {"-j", "1", "--no-price-cache"}, kCad,
+                   kSmoothing);
+    });
+    f.two = Best([&] {
+      return Sweep(program, folder, kSample, till, {"-j", "2"}, kCad, kSmoothing);
+    });
     return f;
   };
   const Figures now = measure(sweep);
@@ -161,7 +168,8 @@ int main() {
   std::printf("  kmr-replay one after another   %7.3f s  %6.1f runs/s\n", alone, runs / alone);
   const auto line = [&](const char* what, double seconds, double one) {
     std::printf("  %-30s %7.3f s  %6.1f runs/s", what, seconds, runs / seconds);
-    if (one > 0) std::printf("  %.2fx -j1, %.2fx one after another", one / seconds, alone / seconds);
+    if (one > 0)
+      std::printf("  %.2fx -j1, %.2fx one after another", one / seconds, alone / seconds);
     std::printf("\n");
   };
   const auto lines = [&](const char* what, double Figures::*figure, bool ratio) {
@@ -173,8 +181,9 @@ int main() {
   lines("kmr-sweep -j2", &Figures::two, true);
   const double sideBySide =
       Best([&] { return TwoSweepsSideBySide(sweep, folder, kSample, till, kCad, kSmoothing); });
-  std::printf("  two kmr-sweep -j1 side by side %7.3f s  %6.1f runs/s  %.2fx -j1 (the bound of -j2)\n",
-              sideBySide, 2 * runs / sideBySide, 2 * now.one / sideBySide);
+  std::printf(
+      "  two kmr-sweep -j1 side by side %7.3f s  %6.1f runs/s  %.2fx -j1 (the bound of -j2)\n",
+      sideBySide, 2 * runs / sideBySide, 2 * now.one / sideBySide);
   // Ten lines: what is left is the cost of a run itself.
   const std::string tiny = folder + "/tiny.txt";
   {
@@ -187,14 +196,16 @@ int main() {
   for (int i = 1; i <= 16; ++i) many.push_back(std::to_string(i));
   const double tinyRuns = static_cast<double>(kCad.size() * many.size());
   const double tinyAlone = Best([&] { return OneAfterAnother(tiny, till, kCad, many); });
-  const double tinySweep =
-      Best([&] { return Sweep(sweep, folder, tiny, till, {"-j", "1"}, kCad, many); });
+  const double tinySweep = Best([&] {
+    return Sweep(sweep, folder, tiny, till, {"-j", "1"}, kCad, many);
+  });
   std::printf("per-run overhead (10-line file, %.0f runs, one worker):\n", tinyRuns);
   std::printf("  kmr-replay process per run     %7.2f ms per run\n", 1000 * tinyAlone / tinyRuns);
   std::printf("  kmr-sweep -j1                  %7.2f ms per run\n", 1000 * tinySweep / tinyRuns);
   if (!baseline.empty()) {
-    const double tinyBase =
-        Best([&] { return Sweep(baseline, folder, tiny, till, {"-j", "1"}, kCad, many); });
+    const double tinyBase = Best([&] {
+      return Sweep(baseline, folder, tiny, till, {"-j", "1"}, kCad, many);
+    });
     std::printf("    (baseline)                   %7.2f ms per run\n", 1000 * tinyBase / tinyRuns);
   }
   const double parse = Best([&] {

@@ -49,8 +49,8 @@ class CurveReducer {
 
   std::size_t capacity_;              // buckets at most; even
   std::vector<CurveBucket> buckets_;  // the ones in use, in room for all reserved once
-  CurveBucket* current_ = nullptr;  // the newest bucket in use
-  long lines_ = 1;                  // in the newest bucket; none open yet counts as full
+  CurveBucket* current_ = nullptr;    // the newest bucket in use
+  long lines_ = 1;                    // in the newest bucket; none open yet counts as full
   long linesPerBucket_ = 1;
 };
 

@@ -160,10 +160,10 @@ bool SetMember(T& member, std::optional<double> value) {
   return true;
 }
 
-#define KMR_VALUE(member)                                                                  \
-  [](const RunStatistics& s) -> std::optional<double> { return s.member; }, false,        \
+#define KMR_VALUE(member)                                                          \
+  [](const RunStatistics& s) -> std::optional<double> { return s.member; }, false, \
       [](RunStatistics& s, std::optional<double> v) { return SetMember(s.member, v); }
-#define KMR_COUNT(member)                                                                  \
+#define KMR_COUNT(member)                                                                        \
   [](const RunStatistics& s) -> std::optional<double> { return static_cast<double>(s.member); }, \
       true, [](RunStatistics& s, std::optional<double> v) { return SetMember(s.member, v); }
 

@@ -34,8 +34,7 @@ std::unique_ptr<PriceCache> PriceCache::Build(const std::string& path, bool read
   return cache;
 }
 
-const PriceCache* FindPriceCache(const PriceCaches& caches, const std::string& path,
-                                 bool readAsk) {
+const PriceCache* FindPriceCache(const PriceCaches& caches, const std::string& path, bool readAsk) {
   for (const auto& cache : caches.caches)
     if (cache->Path() == path && cache->ReadsAsk() == readAsk) return cache.get();
   return nullptr;

@@ -228,8 +228,8 @@ bool SendAll(int fd, const char* bytes, std::size_t size) {
 }
 
 // The process of one run, forked from a launcher: its row goes to `fd`.
-[[noreturn]] void BeRun(const SweepRun& run, int fd, const EngineApi* engine,
-                        const SweepExec& exec, const PriceCaches& caches) {
+[[noreturn]] void BeRun(const SweepRun& run, int fd, const EngineApi* engine, const SweepExec& exec,
+                        const PriceCaches& caches) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);  // a launcher that is killed takes its run with it
   const SweepRow row = RunSweepRunHere(run, engine, exec.library, exec, &caches);
   _exit(WriteAll(fd, EncodeRow(row)) ? 0 : 1);
@@ -312,8 +312,8 @@ struct LauncherGuard {
 };
 
 std::string EndedHow(int status) {
-  if (WIFSIGNALED(status)) return "the run's worker was killed by signal " +
-                                 std::to_string(WTERMSIG(status));
+  if (WIFSIGNALED(status))
+    return "the run's worker was killed by signal " + std::to_string(WTERMSIG(status));
   return "the run's worker ended without a result (exit status " +
          std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
 }
@@ -391,8 +391,8 @@ void RunSweepRuns(const std::vector<SweepRun>& runs, const SweepExec& exec,
   // Read here once; every run shares its pages.
   const PriceCaches caches = exec.priceCache ? BuildPriceCaches(runs) : PriceCaches{};
 
-  const std::size_t jobs = std::min(
-      runs.size(), static_cast<std::size_t>(exec.jobs > 0 ? exec.jobs : AvailableCores()));
+  const std::size_t jobs =
+      std::min(runs.size(), static_cast<std::size_t>(exec.jobs > 0 ? exec.jobs : AvailableCores()));
   std::vector<Launcher> launchers;
   const LauncherGuard guard{launchers};
   std::fflush(nullptr);  // nothing buffered is written twice by a child

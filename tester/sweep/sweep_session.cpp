@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -21,7 +21,11 @@ namespace {
 class Progress {
  public:
   Progress(std::FILE* err, std::size_t total, std::size_t done)
-      : err_(err), on_(isatty(fileno(err)) != 0), total_(total), done_(done), first_(done),
+      : err_(err),
+        on_(isatty(fileno(err)) != 0),
+        total_(total),
+        done_(done),
+        first_(done),
         start_(std::chrono::steady_clock::now()) {}
 
   void RunDone() {
@@ -72,8 +76,8 @@ int Finish(const SweepOptions& options, std::vector<ResultRow>& rows, std::FILE*
   for (const ResultRow& row : rows) failed += row.value.Find("error") != nullptr;
   std::fputs(RankingTable(rows, options.rankBy, options.top).c_str(), out);
   std::fflush(out);
-  std::fprintf(err, "kmr-sweep: %zu runs (%zu failed); results in %s and %s\n", rows.size(),
-               failed, options.out.c_str(), CsvPathFor(options.out).c_str());
+  std::fprintf(err, "kmr-sweep: %zu runs (%zu failed); results in %s and %s\n", rows.size(), failed,
+               options.out.c_str(), CsvPathFor(options.out).c_str());
   return 0;
 }
 
@@ -193,16 +197,14 @@ int MergeSweepShards(const SweepOptions& options, std::FILE* out, std::FILE* err
         runs = row.runs;
       }
       if (row.sweep != sweep || row.runs != runs) {
-        std::fprintf(err, "kmr-sweep: %s: rows of another sweep (id %s, %s has %s)\n",
-                     file.c_str(), row.sweep.c_str(), options.mergeFiles.front().c_str(),
-                     sweep.c_str());
+        std::fprintf(err, "kmr-sweep: %s: rows of another sweep (id %s, %s has %s)\n", file.c_str(),
+                     row.sweep.c_str(), options.mergeFiles.front().c_str(), sweep.c_str());
         return kSweepExitBadInput;
       }
       const auto [at, added] = seenIn.emplace(row.index, file);
       if (!added) {
         std::fprintf(err, "kmr-sweep: run %llu is in %s and in %s\n",
-                     static_cast<unsigned long long>(row.index), at->second.c_str(),
-                     file.c_str());
+                     static_cast<unsigned long long>(row.index), at->second.c_str(), file.c_str());
         return kSweepExitBadInput;
       }
       rows.push_back(std::move(row));

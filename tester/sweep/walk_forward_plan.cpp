@@ -88,7 +88,7 @@ std::int64_t AddDuration(std::int64_t time, const Duration& duration, std::int64
   // same window could end at two times; the line times' rule does not.
   const int days = static_cast<int>(duration.unit == 'w' ? count * 7 : count);
   const LocalDateTime local{fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday + days,
-                            fields.tm_hour,        fields.tm_min,       fields.tm_sec};
+                            fields.tm_hour,        fields.tm_min,     fields.tm_sec};
   if (const std::optional<std::int64_t> moved = LocalLineTime(NaiveSeconds(local))) return *moved;
   fields.tm_mday = local.day;
   fields.tm_isdst = -1;
@@ -127,8 +127,7 @@ std::vector<WalkForwardWindow> PlanWalkForward(std::int32_t first, std::int32_t 
                              " is not shorter than --train " + DurationText(spec.train));
     const std::int64_t nextTrainEnd = AddDuration(firstTrainEnd, spec.step, k + 1);
     const std::int64_t testEnd = std::min<std::int64_t>(
-        stepIsTest ? nextTrainEnd : std::min(AddDuration(trainEnd, spec.test), nextTrainEnd),
-        last);
+        stepIsTest ? nextTrainEnd : std::min(AddDuration(trainEnd, spec.test), nextTrainEnd), last);
     WalkForwardWindow w;
     w.index = windows.size();
     w.trainStart = static_cast<std::int32_t>(trainStart);

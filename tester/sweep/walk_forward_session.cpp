@@ -141,8 +141,7 @@ int RunWalkForward(const SweepOptions& options, std::FILE* out, std::FILE* err) 
   exec.sweepRuns = inSample.size();
   // Appended as they finish, so that a walk-forward stopped on the way goes on where it was.
   std::vector<ResultRow> inResults;
-  if (const int code =
-          RunMissingRuns(options.out, inSample, exec, std::nullopt, inResults, err);
+  if (const int code = RunMissingRuns(options.out, inSample, exec, std::nullopt, inResults, err);
       code != 0)
     return code;
   if (const std::string error = WriteResultsFiles(options.out, inResults); !error.empty()) {
@@ -154,8 +153,10 @@ int RunWalkForward(const SweepOptions& options, std::FILE* out, std::FILE* err) 
   for (std::size_t i = 0; whole && i < inResults.size(); ++i)
     whole = inResults[i].index == i && ReadBack(inResults[i], inRows[i]);
   if (!whole) {
-    std::fprintf(err, "kmr-sweep: %s: not every run of the training periods reads back: remove "
-                 "the file to start again\n", options.out.c_str());
+    std::fprintf(err,
+                 "kmr-sweep: %s: not every run of the training periods reads back: remove "
+                 "the file to start again\n",
+                 options.out.c_str());
     return kSweepExitBadInput;
   }
 

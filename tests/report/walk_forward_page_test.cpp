@@ -85,15 +85,17 @@ std::string Shown(const JsonValue& value, std::string (*text)(std::optional<doub
   if (value.kind != JsonValue::Kind::kNumber) return text(std::nullopt);
   return text(std::strtod(value.text.c_str(), nullptr));
 }
-std::string Decimal(std::optional<double> value) { return DecimalText(value); }
+std::string Decimal(std::optional<double> value) {
+  return DecimalText(value);
+}
 
 TEST(WalkForwardPage, LoadsOfflineAndShowsTheStitchedEquityAndTheWindows) {
   std::string pattern = (fs::temp_directory_path() / "kmr_walk_forward_page_XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   const std::string dir = pattern;
   const std::string command =
-      "XDG_CONFIG_HOME='" + dir + "/config' '" KMR_SWEEP_PROGRAM
-      "' --defaults --library '" KMR_ENGINE_LIBRARY
+      "XDG_CONFIG_HOME='" + dir +
+      "/config' '" KMR_SWEEP_PROGRAM "' --defaults --library '" KMR_ENGINE_LIBRARY
       "' --tick-size 0.0001 --tick-value 10 --deal-size 1 --spread 0.0002 "
       "--trend h200,t100,x50,25,12 --consider-first 3 --entry 20,o40,t60 --flags 5 "
       "--walk-forward --train 365d --test 26w --vary cad-profit=50,150 --out '" +
@@ -148,11 +150,11 @@ TEST(WalkForwardPage, LoadsOfflineAndShowsTheStitchedEquityAndTheWindows) {
     const JsonValue& w = windows[i];
     const JsonValue* outOfSample = w.Find("outOfSample");
     ASSERT_NE(outOfSample, nullptr) << "window " << i;
-    EXPECT_EQ(Part(page, "window" + std::to_string(i)),
-              Local(Member(w, "testStart")) + " to " + Local(Member(w, "testEnd")) + "|" +
-                  Shown(Object(Object(*outOfSample, "statistics"), "netProfitWithOpen"),
-                        MoneyText) +
-                  "|" + Shown(Object(w, "efficiency"), Decimal))
+    EXPECT_EQ(
+        Part(page, "window" + std::to_string(i)),
+        Local(Member(w, "testStart")) + " to " + Local(Member(w, "testEnd")) + "|" +
+            Shown(Object(Object(*outOfSample, "statistics"), "netProfitWithOpen"), MoneyText) +
+            "|" + Shown(Object(w, "efficiency"), Decimal))
         << page;
   }
   EXPECT_GT(std::atoi(Part(page, "statisticRows").c_str()), 10);

@@ -10,8 +10,7 @@ extern char** environ;
 namespace kmr::test {
 
 pid_t StartSweep(const std::vector<std::string>& args) {
-  std::vector<std::string> all = {KMR_SWEEP_PROGRAM, "--defaults", "--library",
-                                  KMR_ENGINE_LIBRARY};
+  std::vector<std::string> all = {KMR_SWEEP_PROGRAM, "--defaults", "--library", KMR_ENGINE_LIBRARY};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& arg : all) argv.push_back(arg.data());
@@ -38,9 +37,14 @@ Outcome Sweep(std::vector<std::string> args) {
 }
 
 std::vector<std::string> SampleTradingSettings() {
-  return {"--tick-size", "0.0001", "--tick-value", "10", "--deal-size", "1",
-          "--spread", "0.0002", "--trend", "h200,t100,x50,25,12", "--consider-first", "3",
-          "--entry", "20,o40,t60", "--flags", "5"};
+  return {"--tick-size",      "0.0001",
+          "--tick-value",     "10",
+          "--deal-size",      "1",
+          "--spread",         "0.0002",
+          "--trend",          "h200,t100,x50,25,12",
+          "--consider-first", "3",
+          "--entry",          "20,o40,t60",
+          "--flags",          "5"};
 }
 
 std::vector<std::string> SampleSettings(const std::string& till) {

@@ -1,11 +1,11 @@
 // kmr-sweep end to end: each row against kmr-replay run alone, workers and order, kill and
 // resume, shards and merge, failed runs.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,10 +30,10 @@ class SweepTest : public FolderTest {
   // The sweep's arguments: the sample's settings and two axes of `values` each.
   std::vector<std::string> Grid(const std::string& out) const {
     std::vector<std::string> args = SampleSettings("1997-06-01 00:00:00");
-    for (const std::string& arg : {std::string("--vary"), std::string("cad-profit=50:150:50"),
-                                   std::string("--vary"),
-                                   std::string("trend=h200,t100,x50,25,12|h300,t150,x75,25,12"),
-                                   std::string("--out"), out, prices_})
+    for (const std::string& arg :
+         {std::string("--vary"), std::string("cad-profit=50:150:50"), std::string("--vary"),
+          std::string("trend=h200,t100,x50,25,12|h300,t150,x75,25,12"), std::string("--out"), out,
+          prices_})
       args.push_back(arg);
     return args;
   }
@@ -59,9 +59,9 @@ TEST_F(SweepTest, EachRowIsWhatKmrReplayGivesForItsCommand) {
     ASSERT_EQ(alone.status, 0) << alone.err;
     const std::optional<JsonValue> replay = ParseJson(alone.out);
     ASSERT_TRUE(replay.has_value()) << alone.out;
-    for (const char* figure : {"lines", "historyLines", "tradeLines", "floatingProfit",
-                               "closedProfit", "maxDrawdown", "maxPosition", "longDeals",
-                               "shortDeals", "openDeals", "accountSize"})
+    for (const char* figure :
+         {"lines", "historyLines", "tradeLines", "floatingProfit", "closedProfit", "maxDrawdown",
+          "maxPosition", "longDeals", "shortDeals", "openDeals", "accountSize"})
       EXPECT_EQ(Member(row, figure), Member(*replay, figure)) << "run " << i << " " << figure;
     const JsonValue* statistics = row.Find("statistics");
     const JsonValue* expected = replay->Find("statistics");
@@ -186,8 +186,8 @@ TEST_F(SweepTest, ShardsMergedAreTheWholeSweep) {
 
 TEST_F(SweepTest, AFailedRunIsARowWithItsErrorAndTheSweepGoesOn) {
   std::vector<std::string> args = SampleSettings("1997-06-01 00:00:00");
-  for (const char* arg : {"--vary", "history-till=1997-06-01 00:00:00,1996-13-01 00:00:00",
-                          "--out"})
+  for (const char* arg :
+       {"--vary", "history-till=1997-06-01 00:00:00,1996-13-01 00:00:00", "--out"})
     args.push_back(arg);
   args.push_back(Path("failed.jsonl"));
   args.push_back(prices_);
@@ -294,8 +294,7 @@ TEST_F(SweepTest, TheProgressLineIsShownOnATerminalOnly) {
   ASSERT_EQ(piped.status, 0);
   EXPECT_FALSE(Has(piped.err, "runs/s")) << piped.err;
 
-  std::vector<std::string> all = {KMR_SWEEP_PROGRAM, "--defaults", "--library",
-                                  KMR_ENGINE_LIBRARY};
+  std::vector<std::string> all = {KMR_SWEEP_PROGRAM, "--defaults", "--library", KMR_ENGINE_LIBRARY};
   for (const std::string& arg : Grid(Path("tty.jsonl"))) all.push_back(arg);
   int terminal = -1;
   const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);

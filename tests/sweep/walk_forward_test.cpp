@@ -2,7 +2,6 @@
 // follow one another over the file, each out-of-sample row is what kmr-replay gives for its
 // command, and the number of workers changes no byte of the report.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -22,10 +21,15 @@ namespace kmr::test {
 namespace {
 
 // The files of a walk-forward run with --out DIR/wf.jsonl.
-const char* const kReportFiles[] = {
-    "wf.jsonl",           "wf.csv",           "wf.oos.jsonl",       "wf.oos.csv",
-    "wf.walk-forward.json", "wf.windows.csv", "wf.oos-equity.csv", "wf.oos-trades.csv",
-    "wf.walk-forward.html"};
+const char* const kReportFiles[] = {"wf.jsonl",
+                                    "wf.csv",
+                                    "wf.oos.jsonl",
+                                    "wf.oos.csv",
+                                    "wf.walk-forward.json",
+                                    "wf.windows.csv",
+                                    "wf.oos-equity.csv",
+                                    "wf.oos-trades.csv",
+                                    "wf.walk-forward.html"};
 
 constexpr std::int64_t kDay = 86400;
 
@@ -40,9 +44,8 @@ class WalkForwardTest : public FolderTest {
     std::filesystem::create_directories(folder);
     std::vector<std::string> args = {"-j", jobs};
     for (std::string& setting : SampleTradingSettings()) args.push_back(std::move(setting));
-    for (const char* arg : {"--walk-forward", "--train", "120d", "--test", "60d", "--warmup",
-                            "30d", "--vary", "cad-profit=50,150", "--vary", "smoothing1=1,2",
-                            "--out"})
+    for (const char* arg : {"--walk-forward", "--train", "120d", "--test", "60d", "--warmup", "30d",
+                            "--vary", "cad-profit=50,150", "--vary", "smoothing1=1,2", "--out"})
       args.push_back(arg);
     args.push_back(folder + "/wf.jsonl");
     args.push_back(prices_);
@@ -81,8 +84,8 @@ std::int64_t IsoSeconds(const std::string& text) {
 // The time of a price line "19960401 003000;..." in the tests' zone.
 std::int64_t LineSeconds(const std::string& line) {
   std::tm fields{};
-  std::sscanf(line.c_str(), "%4d%2d%2d %2d%2d%2d", &fields.tm_year, &fields.tm_mon,
-              &fields.tm_mday, &fields.tm_hour, &fields.tm_min, &fields.tm_sec);
+  std::sscanf(line.c_str(), "%4d%2d%2d %2d%2d%2d", &fields.tm_year, &fields.tm_mon, &fields.tm_mday,
+              &fields.tm_hour, &fields.tm_min, &fields.tm_sec);
   fields.tm_year -= 1900;
   fields.tm_mon -= 1;
   fields.tm_isdst = -1;
@@ -136,9 +139,9 @@ TEST_F(WalkForwardTest, TheTestPeriodsFollowOneAnotherOverTheFile) {
       EXPECT_LE(std::llabs(testEnd - testStart - 60 * kDay), 3600);
       // The next test period starts where this one ends: no gap, no overlap.
       EXPECT_EQ(Member(windows[i + 1], "testStart"), Member(w, "testEnd"));
-      EXPECT_LE(std::llabs(IsoSeconds(Member(windows[i + 1], "trainStart")) - trainStart -
-                           60 * kDay),
-                3600);
+      EXPECT_LE(
+          std::llabs(IsoSeconds(Member(windows[i + 1], "trainStart")) - trainStart - 60 * kDay),
+          3600);
     } else {
       EXPECT_EQ(testEnd, LineSeconds(lines.back()));
     }
@@ -152,9 +155,9 @@ TEST_F(WalkForwardTest, TheTestPeriodsFollowOneAnotherOverTheFile) {
     for (std::size_t r = 4 * i; r < 4 * i + 4; ++r) {
       const JsonValue& row = inSample[r];
       EXPECT_EQ(Member(Object(row, "params"), "window"), std::to_string(i));
-      EXPECT_TRUE(Has(Member(row, "command"), WindowOptions(Member(w, "trainStart"),
-                                                            Member(w, "warmupEnd"),
-                                                            Member(w, "testStart"))))
+      EXPECT_TRUE(Has(
+          Member(row, "command"),
+          WindowOptions(Member(w, "trainStart"), Member(w, "warmupEnd"), Member(w, "testStart"))))
           << Member(row, "command");
       const double profit = std::stod(Member(Object(row, "statistics"), "netProfit"));
       if (best == nullptr || profit > std::stod(Member(Object(*best, "statistics"), "netProfit")))
@@ -168,9 +171,9 @@ TEST_F(WalkForwardTest, TheTestPeriodsFollowOneAnotherOverTheFile) {
     // ... and the out-of-sample run of the choice takes the training period as history and
     // trades the test period.
     const JsonValue& row = outOfSample[i];
-    EXPECT_TRUE(Has(Member(row, "command"), WindowOptions(Member(w, "trainStart"),
-                                                          Member(w, "testStart"),
-                                                          Member(w, "testEnd"))))
+    EXPECT_TRUE(
+        Has(Member(row, "command"),
+            WindowOptions(Member(w, "trainStart"), Member(w, "testStart"), Member(w, "testEnd"))))
         << Member(row, "command");
     EXPECT_EQ(Member(Object(w, "outOfSample"), "command"), Member(row, "command"));
     outOfSampleLines += std::stol(Member(row, "tradeLines"));
@@ -212,9 +215,9 @@ TEST_F(WalkForwardTest, EachOutOfSampleRowIsWhatKmrReplayGivesForItsCommand) {
     ASSERT_EQ(alone.status, 0) << alone.err;
     const std::optional<JsonValue> replay = ParseJson(alone.out);
     ASSERT_TRUE(replay.has_value()) << alone.out;
-    for (const char* figure : {"lines", "historyLines", "tradeLines", "floatingProfit",
-                               "closedProfit", "maxDrawdown", "maxPosition", "longDeals",
-                               "shortDeals", "openDeals", "accountSize"})
+    for (const char* figure :
+         {"lines", "historyLines", "tradeLines", "floatingProfit", "closedProfit", "maxDrawdown",
+          "maxPosition", "longDeals", "shortDeals", "openDeals", "accountSize"})
       EXPECT_EQ(Member(row, figure), Member(*replay, figure)) << figure;
     // The row's statistics and the report's copy of them, each number to its last digit.
     const JsonValue& expected = Object(*replay, "statistics");
@@ -273,8 +276,7 @@ TEST_F(WalkForwardTest, EfficiencyIsGivenOnlyOverAnInSampleGain) {
   ASSERT_EQ(csv.size(), windows.size() + 1);
   ASSERT_EQ(table.size(), windows.size() + 2) << run.out;  // a header and the whole at the end
   const std::vector<std::string> header = CsvFields(csv[0]);
-  const std::size_t column =
-      std::find(header.begin(), header.end(), "efficiency") - header.begin();
+  const std::size_t column = std::find(header.begin(), header.end(), "efficiency") - header.begin();
   ASSERT_LT(column, header.size());
   int gains = 0, losses = 0;
   double inSampleSum = 0;

@@ -182,9 +182,8 @@ TEST(WalkForwardPlan, WindowsAreContiguousAndTestPeriodsNeverOverlap) {
       EXPECT_LE(w.testEnd, c.last);
       EXPECT_EQ(w.trainEnd, AddDuration(AddDuration(c.first, c.spec.train), c.spec.step, i));
       if (i + 1 < windows.size()) {
-        EXPECT_EQ(w.testEnd,
-                  std::min<std::int64_t>(AddDuration(w.testStart, c.spec.test),
-                                         windows[i + 1].testStart));
+        EXPECT_EQ(w.testEnd, std::min<std::int64_t>(AddDuration(w.testStart, c.spec.test),
+                                                    windows[i + 1].testStart));
         EXPECT_LE(w.testEnd, windows[i + 1].testStart);
         if (contiguous) {
           EXPECT_EQ(w.testEnd, windows[i + 1].testStart);

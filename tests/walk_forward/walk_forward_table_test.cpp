@@ -81,7 +81,7 @@ TEST(WalkForwardTable, TheRankedInSampleFigureHasTwoDecimalsOrIsACount) {
       {"maxDrawdown", &RunStatistics::maxDrawdown, nullptr, 2313.000000000012, "2313.00"},
       {"sharpe", nullptr, &RunStatistics::sharpe, 0.7675449894144875, "0.77"},
       {"profitFactor", nullptr, &RunStatistics::profitFactor, 2.7538593481989584, "2.75"},
-      {"sortino", nullptr, nullptr, 0, "-"},  // no value: no daily returns
+      {"sortino", nullptr, nullptr, 0, "-"},                 // no value: no daily returns
       {"longestDrawdownSeconds", nullptr, nullptr, 0, "0"},  // a name wider than 14
       {"trades", nullptr, nullptr, 0, "0"},                  // a count: whole
   };
