@@ -13,6 +13,7 @@
 #include "tester/report/report_format.h"
 #include "tester/sweep/json_line.h"
 #include "tests/report/headless_chromium.h"
+#include "tests/sweep/json_members.h"
 
 namespace kmr::test {
 namespace {
@@ -60,18 +61,6 @@ const char* const kPageCheck = R"((() => {
   out.push('overflow=' + (document.documentElement.scrollWidth > window.innerWidth));
   return out.join(';') + ';';
 })())";
-
-std::string Member(const JsonValue& object, const std::string& name) {
-  const JsonValue* value = object.Find(name);
-  return value != nullptr ? value->text : "<missing " + name + ">";
-}
-
-const JsonValue& Object(const JsonValue& object, const std::string& name) {
-  static const JsonValue kNone;
-  const JsonValue* value = object.Find(name);
-  EXPECT_NE(value, nullptr) << name;
-  return value != nullptr ? *value : kNone;
-}
 
 // "1997-04-01 00:00:00" of the report's "1997-04-01T00:00:00+02:00".
 std::string Local(const std::string& iso) {

@@ -1,9 +1,13 @@
 #include "tests/sweep/sweep_programs.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 extern char** environ;
 
@@ -28,6 +32,16 @@ pid_t StartSweep(const std::vector<std::string>& args) {
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   return pid;
+}
+
+bool KillOnceItHolds(pid_t pid, const std::string& path, std::size_t lines) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (Lines(Slurp(path)).size() < lines && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  kill(-pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFSIGNALED(status);
 }
 
 Outcome Sweep(std::vector<std::string> args) {

@@ -18,6 +18,10 @@ Outcome Sweep(std::vector<std::string> args);
 // killed with its workers; -1 when it cannot be started.
 pid_t StartSweep(const std::vector<std::string>& args);
 
+// Waits (a minute at most) until the results file `path` holds `lines` lines, then kills the
+// process group of `pid` and reaps it: true when it was killed, false when it ended first.
+bool KillOnceItHolds(pid_t pid, const std::string& path, std::size_t lines);
+
 // The settings under which the sample trades (those of run.sh), without a time window.
 std::vector<std::string> SampleTradingSettings();
 

@@ -117,14 +117,7 @@ TEST_F(SweepTest, AKilledSweepStartedAgainEndsAsAnUninterruptedOne) {
   killed.insert(killed.begin(), {"-j", "2"});
   const pid_t pid = StartSweep(killed);
   ASSERT_GT(pid, 0);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (Lines(Slurp(Path("killed.jsonl"))).size() < 3 &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  kill(-pid, SIGKILL);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status)) << "the sweep ended before it was killed";
+  ASSERT_TRUE(KillOnceItHolds(pid, Path("killed.jsonl"), 3)) << "the sweep ended before it was killed";
   const std::string part = Slurp(Path("killed.jsonl"));
   ASSERT_LT(Lines(part).size(), 18u);
   // A kill in the middle of a write leaves a torn line: the next start drops it.

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "tester/report/report_format.h"
+#include "tests/sweep/json_members.h"
 #include "tests/sweep/sweep_programs.h"
 
 namespace kmr::test {
@@ -53,18 +54,6 @@ class WalkForwardTest : public FolderTest {
   }
   std::string prices_;
 };
-
-std::string Member(const JsonValue& object, const std::string& name) {
-  const JsonValue* value = object.Find(name);
-  return value != nullptr ? value->text : "<missing " + name + ">";
-}
-
-const JsonValue& Object(const JsonValue& object, const std::string& name) {
-  static const JsonValue kNone;
-  const JsonValue* value = object.Find(name);
-  EXPECT_NE(value, nullptr) << name;
-  return value != nullptr ? *value : kNone;
-}
 
 // Seconds since 1970 of the report's "1996-07-30T00:00:00+02:00"; -1 when it is not one.
 std::int64_t IsoSeconds(const std::string& text) {
@@ -406,14 +395,7 @@ TEST_F(WalkForwardTest, AKilledWalkForwardStartedAgainWritesTheSameReport) {
   args.push_back(prices_);
   const pid_t pid = StartSweep(args);
   ASSERT_GT(pid, 0);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (Lines(Slurp(Path("killed/wf.jsonl"))).size() < 3 &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  kill(-pid, SIGKILL);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status)) << "the walk-forward ended before it was killed";
+  ASSERT_TRUE(KillOnceItHolds(pid, Path("killed/wf.jsonl"), 3)) << "the walk-forward ended before it was killed";
   ASSERT_LT(Lines(Slurp(Path("killed/wf.jsonl"))).size(), wholeRows.size());
   EXPECT_FALSE(std::filesystem::exists(Path("killed/wf.walk-forward.json")));
   // A kill in the middle of a write leaves a torn line: the next start drops it.
