@@ -11,11 +11,11 @@ const char* const kWindowOptions[] = {"history-from", "history-till", "trade-til
 
 }  // namespace
 
-WalkForwardSpec ParseWalkForwardOptions(const SweepOptions& options) {
+WalkForwardPeriods ParseWalkForwardOptions(const SweepOptions& options) {
   if (options.train.empty() || options.test.empty())
     throw WalkForwardError("--walk-forward needs --train D and --test D");
   if (options.shard) throw WalkForwardError("--shard is not for --walk-forward");
-  WalkForwardSpec wanted;
+  WalkForwardPeriods wanted;
   wanted.train = ParseDuration("--train", options.train);
   wanted.test = ParseDuration("--test", options.test);
   wanted.step = options.step.empty() ? wanted.test : ParseDuration("--step", options.step);

@@ -13,7 +13,7 @@ namespace kmr {
 // Throws WalkForwardError naming the option: a duration missing or bad, --shard, or
 // --history-from, --history-till or --trade-till as a base option or an axis (walk-forward sets
 // them per window).
-WalkForwardSpec ParseWalkForwardOptions(const SweepOptions& options);
+WalkForwardPeriods ParseWalkForwardOptions(const SweepOptions& options);
 
 // Throws WalkForwardError when `windows` training periods of the grid (or its sample) make
 // more in-sample runs than a sweep may hold (kMaxSweepRuns).

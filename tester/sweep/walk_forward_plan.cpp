@@ -96,13 +96,13 @@ std::int64_t AddDuration(std::int64_t time, const Duration& duration, std::int64
 }
 
 std::vector<WalkForwardWindow> PlanWalkForward(std::int32_t first, std::int32_t last,
-                                               const WalkForwardSpec& spec) {
-  if (AddDuration(first, spec.step) < AddDuration(first, spec.test))
-    throw WalkForwardError("--step: " + DurationText(spec.step) + " is shorter than --test " +
-                           DurationText(spec.test) + ": the test periods would overlap");
-  const std::int64_t firstTrainEnd = AddDuration(first, spec.train);
+                                               const WalkForwardPeriods& periods) {
+  if (AddDuration(first, periods.step) < AddDuration(first, periods.test))
+    throw WalkForwardError("--step: " + DurationText(periods.step) + " is shorter than --test " +
+                           DurationText(periods.test) + ": the test periods would overlap");
+  const std::int64_t firstTrainEnd = AddDuration(first, periods.train);
   if (firstTrainEnd >= last)
-    throw WalkForwardError("--train: " + DurationText(spec.train) +
+    throw WalkForwardError("--train: " + DurationText(periods.train) +
                            " leaves no test period: the "
                            "file's lines run from " +
                            TimeText(first) + " to " + TimeText(last));
@@ -111,23 +111,24 @@ std::vector<WalkForwardWindow> PlanWalkForward(std::int32_t first, std::int32_t 
   // training end, taken from it, would run into the next one. It ends where the next training
   // period does, then: exactly there when the step is the test period, at the latest there
   // otherwise.
-  const bool stepIsTest = (spec.step.unit == 'h') == (spec.test.unit == 'h') &&
-                          DurationHours(spec.step) == DurationHours(spec.test);
+  const bool stepIsTest = (periods.step.unit == 'h') == (periods.test.unit == 'h') &&
+                          DurationHours(periods.step) == DurationHours(periods.test);
   std::vector<WalkForwardWindow> windows;
   for (std::int64_t k = 0;; ++k) {
-    const std::int64_t trainEnd = AddDuration(firstTrainEnd, spec.step, k);
+    const std::int64_t trainEnd = AddDuration(firstTrainEnd, periods.step, k);
     if (trainEnd >= last) break;
     if (windows.size() == kMaxWindows)
-      throw WalkForwardError("--step: " + DurationText(spec.step) + " makes more than " +
+      throw WalkForwardError("--step: " + DurationText(periods.step) + " makes more than " +
                              std::to_string(kMaxWindows) + " windows");
-    const std::int64_t trainStart = spec.anchored ? first : AddDuration(first, spec.step, k);
-    const std::int64_t warmupEnd = AddDuration(trainStart, spec.warmup);
+    const std::int64_t trainStart = periods.anchored ? first : AddDuration(first, periods.step, k);
+    const std::int64_t warmupEnd = AddDuration(trainStart, periods.warmup);
     if (warmupEnd >= trainEnd)
-      throw WalkForwardError("--warmup: " + DurationText(spec.warmup) +
-                             " is not shorter than --train " + DurationText(spec.train));
-    const std::int64_t nextTrainEnd = AddDuration(firstTrainEnd, spec.step, k + 1);
+      throw WalkForwardError("--warmup: " + DurationText(periods.warmup) +
+                             " is not shorter than --train " + DurationText(periods.train));
+    const std::int64_t nextTrainEnd = AddDuration(firstTrainEnd, periods.step, k + 1);
     const std::int64_t testEnd = std::min<std::int64_t>(
-        stepIsTest ? nextTrainEnd : std::min(AddDuration(trainEnd, spec.test), nextTrainEnd), last);
+        stepIsTest ? nextTrainEnd : std::min(AddDuration(trainEnd, periods.test), nextTrainEnd),
+        last);
     WalkForwardWindow w;
     w.index = windows.size();
     w.trainStart = static_cast<std::int32_t>(trainStart);

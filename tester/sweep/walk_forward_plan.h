@@ -32,7 +32,7 @@ std::string DurationText(const Duration& duration);  // as it was given: "365d"
 // `time` (seconds since 1970 UTC) moved on by `times` x `duration` in local time, 64 bits.
 std::int64_t AddDuration(std::int64_t time, const Duration& duration, std::int64_t times = 1);
 
-struct WalkForwardSpec {
+struct WalkForwardPeriods {
   Duration train, test, step;  // step: the test duration when not given
   Duration warmup;             // the head of the training period that warms the charts up
   bool anchored = false;       // every training period starts at the file's first line
@@ -58,6 +58,6 @@ struct WalkForwardWindow {
 // periods would overlap), the warm-up is not shorter than the training period, or the file is
 // too short for one window.
 std::vector<WalkForwardWindow> PlanWalkForward(std::int32_t first, std::int32_t last,
-                                               const WalkForwardSpec& spec);
+                                               const WalkForwardPeriods& periods);
 
 }  // namespace kmr

@@ -105,14 +105,14 @@ double AccountSizeOf(const SweepOptions& options) {
 }  // namespace
 
 int RunWalkForward(const SweepOptions& options, std::FILE* out, std::FILE* err) {
-  WalkForwardSpec spec;
+  WalkForwardPeriods periods;
   std::vector<WalkForwardWindow> windows;
   ReplayOptions replay;
   try {
-    spec = ParseWalkForwardOptions(options);
+    periods = ParseWalkForwardOptions(options);
     replay = ParseReplayOptions(options.baseArgs);
     const auto [first, last] = FileSpan(options.priceFile, replay.quotesFromFile);
-    windows = PlanWalkForward(first, last, spec);
+    windows = PlanWalkForward(first, last, periods);
     CheckWalkForwardRuns(options, windows.size());
   } catch (const std::exception& error) {
     std::fprintf(err, "kmr-sweep: %s\n", error.what());
@@ -164,11 +164,11 @@ int RunWalkForward(const SweepOptions& options, std::FILE* out, std::FILE* err) 
   WalkForwardReport report;
   std::error_code ignored;
   report.priceFile = std::filesystem::absolute(options.priceFile, ignored).string();
-  report.train = DurationText(spec.train);
-  report.test = DurationText(spec.test);
-  report.step = DurationText(spec.step);
-  report.warmup = DurationText(spec.warmup);
-  report.anchored = spec.anchored;
+  report.train = DurationText(periods.train);
+  report.test = DurationText(periods.test);
+  report.step = DurationText(periods.step);
+  report.warmup = DurationText(periods.warmup);
+  report.anchored = periods.anchored;
   report.rankBy = options.rankBy;
   report.accountSize = AccountSizeOf(options);
   std::vector<SweepRun> outOfSample;

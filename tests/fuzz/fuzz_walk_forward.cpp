@@ -50,7 +50,7 @@ void CheckDuration(const std::string& text) {
 }
 
 void CheckPlan(const kmr::SweepOptions& options, std::int32_t first, std::int32_t last) {
-  kmr::WalkForwardSpec wanted;
+  kmr::WalkForwardPeriods wanted;
   std::vector<kmr::WalkForwardWindow> windows;
   try {
     wanted = kmr::ParseWalkForwardOptions(options);

@@ -115,20 +115,20 @@ TEST(Duration, ADayOntoASkippedOrRepeatedClockTimeIsOneInstantWhateverCameBefore
   }
 }
 
-WalkForwardSpec Spec(const char* train, const char* test, const char* step = nullptr,
-                     const char* warmup = "1w", bool anchored = false) {
-  WalkForwardSpec spec;
-  spec.train = ParseDuration("--train", train);
-  spec.test = ParseDuration("--test", test);
-  spec.step = ParseDuration("--step", step ? step : test);
-  spec.warmup = ParseDuration("--warmup", warmup);
-  spec.anchored = anchored;
-  return spec;
+WalkForwardPeriods Periods(const char* train, const char* test, const char* step = nullptr,
+                           const char* warmup = "1w", bool anchored = false) {
+  WalkForwardPeriods periods;
+  periods.train = ParseDuration("--train", train);
+  periods.test = ParseDuration("--test", test);
+  periods.step = ParseDuration("--step", step ? step : test);
+  periods.warmup = ParseDuration("--warmup", warmup);
+  periods.anchored = anchored;
+  return periods;
 }
 
 TEST(WalkForwardPlan, ThirteenWeeksThenFourOverAYear) {
   const std::int32_t first = Local(1996, 4, 1), last = Local(1997, 4, 1, 12);
-  const auto windows = PlanWalkForward(first, last, Spec("13w", "4w"));
+  const auto windows = PlanWalkForward(first, last, Periods("13w", "4w"));
   ASSERT_EQ(windows.size(), 10u);
   EXPECT_EQ(windows[0].trainStart, first);
   EXPECT_EQ(windows[0].warmupEnd, Local(1996, 4, 8));
@@ -145,44 +145,45 @@ TEST(WalkForwardPlan, ThirteenWeeksThenFourOverAYear) {
 // covers the file up to its last line.
 TEST(WalkForwardPlan, WindowsAreContiguousAndTestPeriodsNeverOverlap) {
   struct Case {
-    WalkForwardSpec spec;
+    WalkForwardPeriods periods;
     std::int32_t first, last;
   } cases[] = {
-      {Spec("13w", "4w"), static_cast<std::int32_t>(Local(1996, 4, 1)),
+      {Periods("13w", "4w"), static_cast<std::int32_t>(Local(1996, 4, 1)),
        static_cast<std::int32_t>(Local(2001, 3, 30, 23, 30))},
-      {Spec("365d", "13w", nullptr, "4w", true), static_cast<std::int32_t>(Local(1996, 4, 1)),
+      {Periods("365d", "13w", nullptr, "4w", true), static_cast<std::int32_t>(Local(1996, 4, 1)),
        static_cast<std::int32_t>(Local(2001, 3, 30, 23, 30))},
-      {Spec("30d", "7d", "10d"), static_cast<std::int32_t>(Local(1996, 4, 1)),
+      {Periods("30d", "7d", "10d"), static_cast<std::int32_t>(Local(1996, 4, 1)),
        static_cast<std::int32_t>(Local(1996, 12, 24))},
-      {Spec("48h", "12h", nullptr, "6h"), static_cast<std::int32_t>(Local(1996, 3, 25, 7, 30)),
+      {Periods("48h", "12h", nullptr, "6h"), static_cast<std::int32_t>(Local(1996, 3, 25, 7, 30)),
        static_cast<std::int32_t>(Local(1996, 4, 9, 5, 30))},
-      {Spec("2w", "1w", nullptr, "3d", true), static_cast<std::int32_t>(Local(1996, 10, 1)),
+      {Periods("2w", "1w", nullptr, "3d", true), static_cast<std::int32_t>(Local(1996, 10, 1)),
        static_cast<std::int32_t>(Local(1996, 11, 20))},
       // A clock time that summer time skips (2000-03-26 02:30) on the way: that training
       // period ends at 03:30, the next one at 02:30 again.
-      {Spec("2d", "1d", nullptr, "12h"), static_cast<std::int32_t>(Local(2000, 3, 20, 2, 30)),
+      {Periods("2d", "1d", nullptr, "12h"), static_cast<std::int32_t>(Local(2000, 3, 20, 2, 30)),
        static_cast<std::int32_t>(Local(2000, 4, 5))},
       // Steps of 24 hours over the day of 25 (2000-10-29): the test day there is cut short.
-      {Spec("7d", "1d", "24h", "2d"), static_cast<std::int32_t>(Local(2000, 10, 20)),
+      {Periods("7d", "1d", "24h", "2d"), static_cast<std::int32_t>(Local(2000, 10, 20)),
        static_cast<std::int32_t>(Local(2000, 11, 10))},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(DurationText(c.spec.train) + " " + DurationText(c.spec.test) + " " +
-                 DurationText(c.spec.step) + (c.spec.anchored ? " anchored" : ""));
-    const auto windows = PlanWalkForward(c.first, c.last, c.spec);
+    SCOPED_TRACE(DurationText(c.periods.train) + " " + DurationText(c.periods.test) + " " +
+                 DurationText(c.periods.step) + (c.periods.anchored ? " anchored" : ""));
+    const auto windows = PlanWalkForward(c.first, c.last, c.periods);
     ASSERT_FALSE(windows.empty());
-    const bool contiguous = DurationText(c.spec.step) == DurationText(c.spec.test);
+    const bool contiguous = DurationText(c.periods.step) == DurationText(c.periods.test);
     for (std::size_t i = 0; i < windows.size(); ++i) {
       const WalkForwardWindow& w = windows[i];
-      EXPECT_EQ(w.trainStart, c.spec.anchored ? c.first : AddDuration(c.first, c.spec.step, i));
+      EXPECT_EQ(w.trainStart,
+                c.periods.anchored ? c.first : AddDuration(c.first, c.periods.step, i));
       EXPECT_LT(w.trainStart, w.warmupEnd);
       EXPECT_LT(w.warmupEnd, w.trainEnd);
       EXPECT_EQ(w.testStart, w.trainEnd);
       EXPECT_LT(w.testStart, w.testEnd);
       EXPECT_LE(w.testEnd, c.last);
-      EXPECT_EQ(w.trainEnd, AddDuration(AddDuration(c.first, c.spec.train), c.spec.step, i));
+      EXPECT_EQ(w.trainEnd, AddDuration(AddDuration(c.first, c.periods.train), c.periods.step, i));
       if (i + 1 < windows.size()) {
-        EXPECT_EQ(w.testEnd, std::min<std::int64_t>(AddDuration(w.testStart, c.spec.test),
+        EXPECT_EQ(w.testEnd, std::min<std::int64_t>(AddDuration(w.testStart, c.periods.test),
                                                     windows[i + 1].testStart));
         EXPECT_LE(w.testEnd, windows[i + 1].testStart);
         if (contiguous) {
@@ -191,37 +192,37 @@ TEST(WalkForwardPlan, WindowsAreContiguousAndTestPeriodsNeverOverlap) {
       }
     }
     EXPECT_LT(windows.back().testStart, c.last);
-    EXPECT_GE(AddDuration(windows.back().testStart, c.spec.step), c.last);
+    EXPECT_GE(AddDuration(windows.back().testStart, c.periods.step), c.last);
   }
 }
 
 TEST(WalkForwardPlan, PlansThatCannotBeMade) {
   const std::int32_t first = Local(1996, 4, 1), last = Local(1997, 4, 1);
   struct Case {
-    WalkForwardSpec spec;
+    WalkForwardPeriods periods;
     const char* says;
   } cases[] = {
-      {Spec("13w", "4w", "3w"),
+      {Periods("13w", "4w", "3w"),
        "--step: 3w is shorter than --test 4w: the test periods would "
        "overlap"},
-      {Spec("13w", "28d", "27d"), "--step: 27d is shorter than --test 28d"},
-      {Spec("2w", "1w", nullptr, "2w"), "--warmup: 2w is not shorter than --train 2w"},
-      {Spec("1w", "1w", nullptr, "168h"), "--warmup: 168h is not shorter than --train 1w"},
-      {Spec("365d", "1w"),
+      {Periods("13w", "28d", "27d"), "--step: 27d is shorter than --test 28d"},
+      {Periods("2w", "1w", nullptr, "2w"), "--warmup: 2w is not shorter than --train 2w"},
+      {Periods("1w", "1w", nullptr, "168h"), "--warmup: 168h is not shorter than --train 1w"},
+      {Periods("365d", "1w"),
        "--train: 365d leaves no test period: the file's lines run from "
        "1996-04-01 00:00:00 to 1997-04-01 00:00:00"},
-      {Spec("1h", "1h", nullptr, "1h"), "--warmup: 1h is not shorter than --train 1h"},
+      {Periods("1h", "1h", nullptr, "1h"), "--warmup: 1h is not shorter than --train 1h"},
   };
   for (const Case& c : cases) {
     try {
-      PlanWalkForward(first, last, c.spec);
+      PlanWalkForward(first, last, c.periods);
       ADD_FAILURE() << "no error for " << c.says;
     } catch (const WalkForwardError& error) {
       EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
     }
   }
   // A step of an hour over many years is bounded.
-  EXPECT_THROW(PlanWalkForward(first, Local(2001, 1, 1), Spec("2h", "1h", nullptr, "1h")),
+  EXPECT_THROW(PlanWalkForward(first, Local(2001, 1, 1), Periods("2h", "1h", nullptr, "1h")),
                WalkForwardError);
 }
 
