@@ -45,7 +45,8 @@ bool TakeVector(std::string_view& in, std::vector<T>& values) {
   std::uint64_t size = 0;
   if (!Take(in, size) || size > in.size() / sizeof(T)) return false;
   values.resize(size);
-  std::memcpy(values.data(), in.data(), size * sizeof(T));
+  if (size > 0)  // an empty vector's data() may be null, which memcpy must not be given
+    std::memcpy(values.data(), in.data(), size * sizeof(T));
   in.remove_prefix(size * sizeof(T));
   return true;
 }
