@@ -1,6 +1,7 @@
 // report.html of one run, put together from the reusable page, chart and table pieces.
 #include <cstdlib>
 
+#include "tester/report/html/equity_charts.h"
 #include "tester/report/html/html_chart.h"
 #include "tester/report/html/html_page.h"
 #include "tester/report/html/html_table.h"
@@ -15,9 +16,6 @@ namespace kmr {
 
 namespace {
 
-const char* const kEquityColor = "#1d5fd1";
-const char* const kBalanceColor = "#e0892b";
-const char* const kDrawdownColor = "#c62828";
 const char* const kPriceColor = "#52606d";
 const char* const kLongColor = "#17803d";
 const char* const kShortColor = "#c62828";
@@ -119,19 +117,7 @@ std::string Figures(const RunStatistics& s) {
 
 std::string Charts(const RunReport& report) {
   const RunRecording& r = report.recording;
-  ChartSpec equity;
-  equity.title = "Equity and balance";
-  equity.includeY = 0;
-  equity.emptyText = "No trade lines";
-  ChartBand equityRange{{}, {}, {}, kEquityColor, 0.18, ""};
-  ChartLine equityLine{{}, kEquityColor, 1.6, false, "Equity"};
-  ChartLine balanceLine{{}, kBalanceColor, 1.3, true, "Balance"};
-  ChartSpec drawdown;
-  drawdown.title = "Drawdown";
-  drawdown.height = 190;
-  drawdown.includeY = 0;
-  drawdown.emptyText = "No trade lines";
-  ChartBand drawdownArea{{}, {}, {}, kDrawdownColor, 0.3, ""};
+  EquityCharts charts = EquityChartsOf(r.curve, "Equity and balance", "No trade lines");
   ChartSpec price;
   price.title = "Price and trades";
   price.height = 320;
@@ -140,23 +126,11 @@ std::string Charts(const RunReport& report) {
   ChartLine priceLine{{}, kPriceColor, 1.0, false, "Bid"};
   for (const CurveBucket& b : r.curve) {
     const double x = b.lastTime;
-    equityRange.x.push_back(x);
-    equityRange.low.push_back(b.equity.min);
-    equityRange.high.push_back(b.equity.max);
-    equityLine.points.push_back({x, b.equity.last});
-    balanceLine.points.push_back({x, b.balance});
-    drawdownArea.x.push_back(x);
-    drawdownArea.low.push_back(-b.maxDrawdown);
-    drawdownArea.high.push_back(0);
     priceRange.x.push_back(x);
     priceRange.low.push_back(b.price.min);
     priceRange.high.push_back(b.price.max);
     priceLine.points.push_back({x, b.price.last});
   }
-  equity.bands.push_back(std::move(equityRange));
-  equity.lines.push_back(std::move(equityLine));
-  equity.lines.push_back(std::move(balanceLine));
-  drawdown.bands.push_back(std::move(drawdownArea));
   price.bands.push_back(std::move(priceRange));
   price.lines.push_back(std::move(priceLine));
 
@@ -176,7 +150,8 @@ std::string Charts(const RunReport& report) {
   price.links = {std::move(gains), std::move(losses)};
   price.markers = {std::move(longs), std::move(shorts), std::move(closes)};
 
-  std::string html = RenderSvgChart(equity) + RenderSvgChart(drawdown) + RenderSvgChart(price);
+  std::string html =
+      RenderSvgChart(charts.equity) + RenderSvgChart(charts.drawdown) + RenderSvgChart(price);
   if (!r.curve.empty() && r.curve.front().lines > 1)
     html += "<p class=\"note\">" +
             HtmlEscape(Format("%ld trade lines drawn in %zu steps; the shaded band of each step "

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "tester/report/curve_reducer.h"
+#include "tester/report/html/equity_charts.h"
 #include "tester/report/html/html_chart.h"
 #include "tester/report/html/html_page.h"
 #include "tester/report/html/html_table.h"
@@ -20,9 +21,6 @@ namespace kmr {
 
 namespace {
 
-const char* const kEquityColor = "#1d5fd1";
-const char* const kBalanceColor = "#e0892b";
-const char* const kDrawdownColor = "#c62828";
 const char* const kWindowColor = "#52606d";
 
 std::string LocalText(std::int32_t time) {
@@ -118,30 +116,9 @@ HtmlCell Plain(std::string text) {
 }
 
 std::string EquityChart(const WalkForwardReport& report) {
-  ChartSpec equity;
-  equity.title = "Stitched out-of-sample equity and balance";
-  equity.includeY = 0;
-  equity.emptyText = "No out-of-sample trade lines";
-  ChartBand range{{}, {}, {}, kEquityColor, 0.18, ""};
-  ChartLine equityLine{{}, kEquityColor, 1.6, false, "Equity"};
-  ChartLine balanceLine{{}, kBalanceColor, 1.3, true, "Balance"};
-  ChartSpec drawdown;
-  drawdown.title = "Drawdown";
-  drawdown.height = 190;
-  drawdown.includeY = 0;
-  drawdown.emptyText = "No out-of-sample trade lines";
-  ChartBand drawdownArea{{}, {}, {}, kDrawdownColor, 0.3, ""};
-  for (const CurveBucket& b : ReduceBuckets(report.stitched.curve, kCurveBuckets)) {
-    const double x = b.lastTime;
-    range.x.push_back(x);
-    range.low.push_back(b.equity.min);
-    range.high.push_back(b.equity.max);
-    equityLine.points.push_back({x, b.equity.last});
-    balanceLine.points.push_back({x, b.balance});
-    drawdownArea.x.push_back(x);
-    drawdownArea.low.push_back(-b.maxDrawdown);
-    drawdownArea.high.push_back(0);
-  }
+  const std::vector<CurveBucket> curve = ReduceBuckets(report.stitched.curve, kCurveBuckets);
+  EquityCharts charts = EquityChartsOf(curve, "Stitched out-of-sample equity and balance",
+                                       "No out-of-sample trade lines");
   // Where each test period starts, on the equity the earlier ones ended with.
   ChartMarkers starts{{}, MarkerShape::kCircle, kWindowColor, "Test period starts"};
   double offset = 0;
@@ -150,12 +127,8 @@ std::string EquityChart(const WalkForwardReport& report) {
     starts.points.push_back({static_cast<double>(w.window.testStart), offset});
     offset += w.outOfSample.netProfitWithOpen;
   }
-  if (!range.x.empty()) equity.markers.push_back(std::move(starts));
-  equity.bands.push_back(std::move(range));
-  equity.lines.push_back(std::move(equityLine));
-  equity.lines.push_back(std::move(balanceLine));
-  drawdown.bands.push_back(std::move(drawdownArea));
-  return RenderSvgChart(equity) + RenderSvgChart(drawdown);
+  if (!curve.empty()) charts.equity.markers.push_back(std::move(starts));
+  return RenderSvgChart(charts.equity) + RenderSvgChart(charts.drawdown);
 }
 
 std::string WindowsTable(const WalkForwardReport& report) {
